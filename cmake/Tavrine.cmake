@@ -1,0 +1,94 @@
+# Build helpers shared by every module.
+
+set(TAVRINE_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
+
+# Flags every target of ours gets.
+function(tv_target_defaults target)
+  target_compile_options(${target} PRIVATE ${TAVRINE_WARNINGS})
+  target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
+  if(TAVRINE_WINDOWS)
+    # Windows 95 / NT 4 era API surface, ANSI calls only.
+    target_compile_definitions(${target} PUBLIC WIN32_LEAN_AND_MEAN _WIN32_WINNT=0x0501 WINVER=0x0501)
+  endif()
+  if(TAVRINE_NATIVE AND TAVRINE_SANITIZE)
+    target_compile_options(${target} PRIVATE -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(${target} PRIVATE -fsanitize=address,undefined)
+  endif()
+endfunction()
+
+# tv_library(name [STATIC] SOURCES ... [LIBS ...])
+function(tv_library name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  tv_target_defaults(${name})
+  if(A_LIBS)
+    target_link_libraries(${name} PUBLIC ${A_LIBS})
+  endif()
+endfunction()
+
+# tv_program(name [CONSOLE|GUI] SOURCES ... [LIBS ...])
+function(tv_program name)
+  cmake_parse_arguments(A "CONSOLE;GUI" "" "SOURCES;LIBS" ${ARGN})
+  if(A_GUI AND TAVRINE_WINDOWS)
+    add_executable(${name} WIN32 ${A_SOURCES})
+  else()
+    add_executable(${name} ${A_SOURCES})
+  endif()
+  tv_target_defaults(${name})
+  if(A_LIBS)
+    target_link_libraries(${name} PRIVATE ${A_LIBS})
+  endif()
+endfunction()
+
+# tv_test(name SOURCES ... [LIBS ...] [TIMEOUT s] [DISPLAY])
+# One ctest entry per test binary: under Wine a process start costs far
+# more than a test case. DISPLAY marks a test that needs the X server.
+function(tv_test name)
+  if(TAVRINE_FUZZ)
+    return()
+  endif()
+  cmake_parse_arguments(A "DISPLAY" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${A_SOURCES})
+  tv_target_defaults(${name})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} gmock gtest_main)
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1
+           WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT})
+  if(A_DISPLAY)
+    set_tests_properties(${name} PROPERTIES LABELS display)
+  endif()
+endfunction()
+
+# tv_fuzz(name SOURCES ... [LIBS ...] CORPUS dir)
+# The source defines LLVMFuzzerTestOneInput. In the fuzz tree it becomes a
+# libFuzzer binary run for TAVRINE_FUZZ_SECONDS on the committed seeds; in the
+# native tree it becomes a replay program that feeds every seed through the
+# same entry point under ASan/UBSan.
+function(tv_fuzz name)
+  if(NOT TAVRINE_NATIVE)
+    return()
+  endif()
+  cmake_parse_arguments(A "" "CORPUS" "SOURCES;LIBS" ${ARGN})
+  if(TAVRINE_FUZZ)
+    add_executable(${name} ${A_SOURCES})
+    tv_target_defaults(${name})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${name} PRIVATE ${A_LIBS})
+    set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}.corpus)
+    file(MAKE_DIRECTORY ${work})
+    add_test(NAME ${name}
+             COMMAND ${name} -max_total_time=${TAVRINE_FUZZ_SECONDS} -timeout=10
+                     -rss_limit_mb=2048 -print_final_stats=1 ${work} ${A_CORPUS})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600 LABELS fuzz)
+  else()
+    add_executable(${name}_replay ${A_SOURCES} ${CMAKE_SOURCE_DIR}/tests/fuzz_replay_main.cpp)
+    tv_target_defaults(${name}_replay)
+    target_link_libraries(${name}_replay PRIVATE ${A_LIBS})
+    add_test(NAME ${name}_replay COMMAND ${name}_replay ${A_CORPUS})
+    set_tests_properties(${name}_replay PROPERTIES TIMEOUT 300)
+  endif()
+endfunction()

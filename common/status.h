@@ -1,0 +1,61 @@
+// Status codes shared by every program of the system.
+//
+// Every operation returns a 16-bit status, 0 for success. Failure codes have
+// the top four bits set and are printed as "0x%X". Library calls that return
+// signed results give the same values read as negative numbers (-4084 is
+// 0xF00C), so both spellings are provided where the library uses them.
+#ifndef TAVRINE_COMMON_STATUS_H
+#define TAVRINE_COMMON_STATUS_H
+
+#include <cstdint>
+
+typedef uint16_t TvStatus;
+
+// Reinterpret a 16-bit status as the negative number a signed result carries.
+constexpr int TvNeg(TvStatus s) { return static_cast<int16_t>(s); }
+
+enum : TvStatus {
+    TV_OK = 0,
+
+    // 0xF0xx: shared library and server runtime library.
+    TV_E_BADARG = 0xF001,       // bad argument
+    TV_E_IO = 0xF00C,           // mailslot or file failure (-4084)
+    TV_E_NOINI = 0xF018,        // system INI file not found (-4072)
+    TV_E_TIFF_VERSION = 0xF01C, // fax file profile checks (-4068 .. -4062)
+    TV_E_TIFF_ORDER = 0xF01D,
+    TV_E_TIFF_IFD = 0xF01E,
+    TV_E_TIFF_COUNTS = 0xF01F,
+    TV_E_TIFF_COMPRESSION = 0xF020,
+    TV_E_TIFF_FILLORDER = 0xF021,
+    TV_E_TIFF_WIDTH = 0xF022,
+    TV_E_TIMEOUT = 0xF023,      // time-out, or no such mailslot
+    TV_E_UNKNOWN_FORMAT = 0xF027, // unknown file format (-4057)
+    TV_E_RESOLUTION = 0xF028,   // unsupported fax resolution (-4056)
+    TV_E_NOMEM = 0xF03B,        // out of memory
+
+    // 0xF1xx: device job replies.
+    TV_E_DEV_FAILED = 0xF100,
+    TV_E_DEV_BUSY = 0xF101,
+    TV_E_DEV_OFFLINE = 0xF102,
+    TV_E_JOB_FAILED = 0xF103,
+    TV_E_REMOTE_ID = 0xF104,
+    TV_E_SCAN_FAILED = 0xF108,
+    TV_E_ENGAGED = 0xF10A,
+    TV_E_NO_ANSWER = 0xF10B,
+    TV_E_NO_DIALTONE = 0xF10C,
+};
+
+// Signed spellings of the shared library's result codes.
+enum : int {
+    TV_R_IO = -4084,            // 0xF00C
+    TV_R_NOINI = -4072,         // 0xF018
+    TV_R_UNKNOWN_FORMAT = -4057, // 0xF027
+    TV_R_RESOLUTION = -4056,    // 0xF028
+};
+
+static_assert(TvNeg(TV_E_IO) == TV_R_IO, "signed and unsigned spellings agree");
+static_assert(TvNeg(TV_E_NOINI) == TV_R_NOINI, "signed and unsigned spellings agree");
+static_assert(TvNeg(TV_E_UNKNOWN_FORMAT) == TV_R_UNKNOWN_FORMAT, "signed and unsigned spellings agree");
+static_assert(TvNeg(TV_E_RESOLUTION) == TV_R_RESOLUTION, "signed and unsigned spellings agree");
+
+#endif

@@ -20,7 +20,8 @@ die() { printf 'tavrine.sh: %s\n' "$*" >&2; exit 1; }
 # ---------------------------------------------------------------- set-up
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev ccache python3
           mingw-w64 gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-          wine wine32:i386 xvfb googletest libtiff-tools netpbm)
+          wine wine32:i386 xvfb googletest libtiff-tools netpbm ghostscript
+          libfreetype-dev fonts-dejavu-core fonts-courier-prime tesseract-ocr tesseract-ocr-eng)
 
 install_missing() {
     local missing=() p
@@ -97,6 +98,12 @@ start_wine() {
     wineserver -p </dev/null >/dev/null 2>&1
     WINE_STARTED=1
     wine wineboot -i </dev/null >/dev/null 2>&1
+    # The desktop process, started now with its output to /dev/null: started
+    # on demand by the first dialog test it would inherit that test's pipes
+    # and hold ctest for the ten seconds it lingers after the last window.
+    if [ -n "${DISPLAY:-}" ]; then
+        wine explorer.exe /desktop </dev/null >/dev/null 2>&1 &
+    fi
 }
 
 # ---------------------------------------------------------------- commands

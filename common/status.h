@@ -16,11 +16,13 @@ constexpr int TvNeg(TvStatus s) { return static_cast<int16_t>(s); }
 
 enum : TvStatus {
     TV_OK = 0,
+    TV_S_NO_MESSAGE = 0x00E8,   // no packet waiting on a mailslot
 
     // 0xF0xx: shared library and server runtime library.
     TV_E_BADARG = 0xF001,       // bad argument
     TV_E_IO = 0xF00C,           // mailslot or file failure (-4084)
     TV_E_NOINI = 0xF018,        // system INI file not found (-4072)
+    TV_E_NOSERVERPARA = 0xF019, // no [SERVER] paragraph in the system INI
     TV_E_TIFF_VERSION = 0xF01C, // fax file profile checks (-4068 .. -4062)
     TV_E_TIFF_ORDER = 0xF01D,
     TV_E_TIFF_IFD = 0xF01E,
@@ -29,9 +31,12 @@ enum : TvStatus {
     TV_E_TIFF_FILLORDER = 0xF021,
     TV_E_TIFF_WIDTH = 0xF022,
     TV_E_TIMEOUT = 0xF023,      // time-out, or no such mailslot
+    TV_E_NOAREA = 0xF025,       // a required area line is missing
+    TV_E_NOSETUP = 0xF026,      // setup INI cannot be opened
     TV_E_UNKNOWN_FORMAT = 0xF027, // unknown file format (-4057)
     TV_E_RESOLUTION = 0xF028,   // unsupported fax resolution (-4056)
     TV_E_NOMEM = 0xF03B,        // out of memory
+    TV_E_SECURITY = 0xF03C,     // security descriptor cannot be set up
 
     // 0xF1xx: device job replies.
     TV_E_DEV_FAILED = 0xF100,
@@ -43,6 +48,18 @@ enum : TvStatus {
     TV_E_ENGAGED = 0xF10A,
     TV_E_NO_ANSWER = 0xF10B,
     TV_E_NO_DIALTONE = 0xF10C,
+    TV_E_JOB_ABORTED = 0xF00A,  // job aborted (ABORT or offline)
+    TV_E_JOB_FILE = 0xF006,     // job file error
+    TV_E_RECEIVE_FAILED = 0xF016, // an incoming fax was not received whole
+
+    // 0xF2xx: message converter (page raster).
+    TV_E_CONV_WRITE = 0xF20C,      // page file not written
+    TV_E_CONV_FONT = 0xF210,       // font files not loaded
+    TV_E_CONV_LANDROWS = 0xF217,   // landscape buffer misused or overfull
+    TV_E_CONV_ABORT = 0xF21F,      // aborted by an ABORT or SHUTDOWN packet
+    TV_E_CONV_BADCHAR = 0xF220,    // invalid character in the stream
+    TV_E_CONV_LANDSCAPE = 0xF222,  // landscape command not allowed here
+    TV_E_CONV_LANDMEM = 0xF223,    // no memory for the landscape buffer
 };
 
 // Signed spellings of the shared library's result codes.
@@ -51,6 +68,14 @@ enum : int {
     TV_R_NOINI = -4072,         // 0xF018
     TV_R_UNKNOWN_FORMAT = -4057, // 0xF027
     TV_R_RESOLUTION = -4056,    // 0xF028
+    // Fax page file profile checks (Windows tree and native alike).
+    TV_R_TIFF_FILLORDER = -4062,   // fill order is not 2
+    TV_R_TIFF_RESTYPE = -4063,     // a resolution is not RATIONAL
+    TV_R_TIFF_RESUNIT = -4064,     // resolution unit is not inch
+    TV_R_TIFF_STRIPS = -4065,      // not one strip, or rows per strip below the length
+    TV_R_TIFF_COMPRESSION = -4066, // not one-dimensional T.4
+    TV_R_TIFF_MOTOROLA = -4067,    // byte order "MM"
+    TV_R_TIFF_VERSION = -4068,     // not a TIFF header
 };
 
 static_assert(TvNeg(TV_E_IO) == TV_R_IO, "signed and unsigned spellings agree");

@@ -1,0 +1,4 @@
+A[P]	
+	Comment line
+A:	value
+B:üéÿ

@@ -1,0 +1,3 @@
+[TAVRINE]
+Type: Request
+Revision: A

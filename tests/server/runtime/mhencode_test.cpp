@@ -1,0 +1,208 @@
+// The Modified Huffman encoder and the multi-page fax TIFF writer, checked
+// against the decoder and against codes drawn as bit strings.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "common/lebytes.h"
+#include "common/mhdecode.h"
+#include "server/runtime/mhencode.h"
+#include "tests/common/mhtestutil.h"
+#include "tests/server/runtime/faxpages.h"
+
+using mht::Bits;
+
+TEST(MhEncode, RowsCodeAsT4Says)
+{
+    struct Case {
+        const char* name;
+        std::string row;          // drawn, 1728 pixels (the rest white)
+        std::vector<const char*> codes;
+    };
+    const Case cases[] = {
+        {"all white", "", {"010011011", "00110101"}},
+        {"black first", "##", {"00110101", "11", "011000", "00110011"}},
+        {"white 10 black 5", "..........#####", {"00111", "0011", "011000", "01010010"}},
+        {"black to the end", std::string(1664, '.') + std::string(64, '#'),
+         {"011000", "00110101", "0000001111", "0000110111"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> row = mht::RowFromText(c.row, 1728);
+        uint8_t out[MH_ROW_CODE_SIZE];
+        size_t n = MhEncodeRow(row.data(), 1728, 0, out);
+        Bits want;
+        want.Add(mht::kEol);
+        for (const char* code : c.codes)
+            want.Add(code);
+        want.Pad();
+        EXPECT_EQ(want.bytes, std::vector<uint8_t>(out, out + n));
+    }
+    // No row is a white row; the end flag adds the EOL 00 08.
+    uint8_t a[MH_ROW_CODE_SIZE], b[MH_ROW_CODE_SIZE];
+    size_t na = MhEncodeRow(nullptr, 1728, 1, a);
+    std::vector<uint8_t> white(216, 0);
+    size_t nb = MhEncodeRow(white.data(), 1728, 0, b);
+    ASSERT_EQ(nb + 2, na);
+    EXPECT_EQ(0, std::memcmp(a, b, nb));
+    EXPECT_EQ(0x00, a[nb]);
+    EXPECT_EQ(0x08, a[nb + 1]);
+    EXPECT_EQ(0u, MhEncodeRow(white.data(), 1736, 0, a));
+}
+
+TEST(MhEncode, RandomRowsRoundTripThroughTheDecoder)
+{
+    std::mt19937 rng(3);
+    for (int iter = 0; iter < 400; ++iter) {
+        uint16_t width = iter % 4 == 0 ? 1728 : static_cast<uint16_t>(8 * (1 + rng() % 216));
+        std::vector<uint8_t> row = faxpages::RandomRow(rng, width, iter % 7);
+        uint8_t code[MH_ROW_CODE_SIZE];
+        size_t n = MhEncodeRow(row.data(), width, 0, code);
+        ASSERT_GT(n, 0u);
+        ASSERT_LE(n, MH_ROW_CODE_SIZE);
+        static MhDecoder d;
+        MhInitDecoderMem(&d, code, static_cast<uint32_t>(n), width, 1);
+        std::vector<uint8_t> back(row.size() + 1, 0xEE);
+        ASSERT_EQ(MH_LINE_OK, DecodeFaxLine(&d, 0, back.data(), back.size())) << iter;
+        back.resize(row.size());
+        ASSERT_EQ(row, back) << iter;
+    }
+    // The longest row: 1728 alternating pixels.
+    std::vector<uint8_t> alt(216, 0x55);
+    uint8_t code[MH_ROW_CODE_SIZE];
+    size_t n = MhEncodeRow(alt.data(), 1728, 1, code);
+    EXPECT_LE(n, MH_ROW_CODE_SIZE);
+    static MhDecoder d;
+    MhInitDecoderMem(&d, code, static_cast<uint32_t>(n), 1728, 1);
+    uint8_t back[216];
+    EXPECT_EQ(MH_LINE_OK, DecodeFaxLine(&d, 0, back, sizeof back));
+    EXPECT_EQ(0, std::memcmp(alt.data(), back, 216));
+}
+
+TEST(MhEncode, WriteMhRowsCodesBottomUp)
+{
+    // Row 0 black at pixel 0, row 1 white: written row 1 first.
+    std::vector<uint8_t> bitmap(2 * 216, 0);
+    bitmap[0] = 0x80;
+    mht::TempFile t;
+    size_t last = WriteMhRows(t.f, bitmap.data(), 2, 216, 1);
+    std::vector<uint8_t> data = t.Bytes();
+    static MhDecoder d;
+    MhInitDecoderMem(&d, data.data(), static_cast<uint32_t>(data.size()), 1728, 2);
+    uint8_t row[216];
+    EXPECT_EQ(FAX_ROW_WHITE, ReadFaxRowOn(&d, 0, row, sizeof row));
+    EXPECT_EQ(FAX_ROW_BLACK, ReadFaxRowOn(&d, 1, row, sizeof row));
+    EXPECT_EQ(0x80, row[0]);
+    EXPECT_EQ(0x08, data.back());
+    uint8_t code[MH_ROW_CODE_SIZE];
+    EXPECT_EQ(MhEncodeRow(bitmap.data(), 1728, 1, code), last);
+    // No bitmap: white rows of 1728 pixels.
+    mht::TempFile w;
+    EXPECT_GT(WriteMhRows(w.f, nullptr, 3, 0, 0), 0u);
+    std::vector<uint8_t> wd = w.Bytes();
+    MhInitDecoderMem(&d, wd.data(), static_cast<uint32_t>(wd.size()), 1728, 3);
+    EXPECT_EQ(FAX_ROW_WHITE, ReadFaxRowOn(&d, 2, row, sizeof row));
+    EXPECT_EQ(0u, WriteMhRows(w.f, bitmap.data(), 1, 217, 0));
+}
+
+TEST(MhEncode, MultiPageFileReadsBack)
+{
+    std::mt19937 rng(5);
+    std::vector<mht::Pbm> pages = {faxpages::RandomPage(rng, 1728, 40), faxpages::RandomPage(rng, 1728, 1),
+                                   faxpages::RandomPage(rng, 1728, 25)};
+    mht::TempFile t;
+    ASSERT_EQ(0, faxpages::WritePages(t.f, pages, 98));
+    uint16_t count = 0;
+    ASSERT_EQ(0, CountFaxPages(t.f, &count));
+    EXPECT_EQ(3, count);
+    for (uint16_t p = 0; p < 3; ++p) {
+        SCOPED_TRACE(p);
+        uint16_t width, lines, yres;
+        ASSERT_EQ(1, OpenFaxPage2(t.f, p, &width, &lines, nullptr, &yres, nullptr));
+        EXPECT_EQ(1728, width);
+        EXPECT_EQ(pages[p].height, lines);
+        EXPECT_EQ(100, yres);
+        uint8_t row[FAX_ROW_BYTES];
+        for (uint32_t y = 0; y < lines; ++y) {
+            ASSERT_GE(ReadFaxLine2(static_cast<int32_t>(y), row, sizeof row), 0);
+            ASSERT_EQ(0, std::memcmp(row, pages[p].Row(y), 216)) << y;
+        }
+        EXPECT_EQ(MH_LINE_END, ReadNextFaxLine2(row));
+    }
+    // The stored resolution stays 204 x 98 on every page; counts are LONG.
+    std::vector<uint8_t> b = t.Bytes();
+    uint32_t ifd = 8;
+    for (int p = 0; p < 3; ++p) {
+        EXPECT_EQ(98u, GetLe32(b.data() + ifd + 194)) << p;
+        EXPECT_EQ(204u, GetLe32(b.data() + ifd + 186)) << p;
+        EXPECT_EQ(4u, GetLe16(b.data() + ifd + 2 + 12 * 10 + 2)) << p;
+        ifd = GetLe32(b.data() + ifd + 182);
+    }
+    EXPECT_EQ(0u, ifd);
+    // The copy engine's EOL count agrees with the rows written.
+    mht::TempFile copy;
+    ASSERT_EQ(0, AppendFaxFile(t.f, nullptr, copy.f, 0, 1));
+    uint16_t lines;
+    ASSERT_EQ(1, OpenFaxPage2(copy.f, 2, nullptr, &lines, nullptr, nullptr, nullptr));
+    EXPECT_EQ(25, lines);
+}
+
+TEST(MhEncode, WriterErrors)
+{
+    mht::TempFile t;
+    FaxPageState page;
+    ASSERT_EQ(0, StartTiffFaxFile(t.f, &page, 1728, 196));
+    std::vector<uint8_t> wide(217, 0);
+    EXPECT_EQ(TV_E_BADARG, WriteTiffFaxRow(t.f, &page, wide.data(), 217, 0, 0));
+    // A read-only stream fails on the first write.
+    std::vector<uint8_t> bytes = t.Bytes();
+    FILE* ro = std::fopen(t.path.c_str(), "rb");
+    ASSERT_NE(nullptr, ro);
+    FaxPageState p2 = page;
+    EXPECT_NE(0, WriteTiffFaxRow(ro, &p2, wide.data(), 216, 0, 0));
+    std::fclose(ro);
+    uint8_t row[216] = {};
+    uint16_t pos = 1724;
+    EXPECT_EQ(-2, SetRowBitRunBounded(5, &pos, row, 1728));
+    EXPECT_EQ(1724, pos);
+    EXPECT_EQ(1, SetRowBitRunBounded(4, &pos, row, 1728));
+    EXPECT_EQ(0x0F, row[215]);
+}
+
+TEST(MhEncode, ServerIfdReaderAppliesTheResolutionRules)
+{
+    mht::TempFile t;
+    FaxPageState page;
+    ASSERT_EQ(0, StartTiffFaxFile(t.f, &page, 1728, 196));
+    std::fseek(t.f, static_cast<long>(page.ifdOffset), SEEK_SET);
+    TiffIfd ifd;
+    uint16_t x, y;
+    ASSERT_EQ(1, ReadTiffIfdServer(t.f, &ifd, &x, &y));
+    EXPECT_EQ(204, x);
+    EXPECT_EQ(200, y);
+    EXPECT_EQ(page.ifdOffset + 202, static_cast<uint32_t>(std::ftell(t.f)));
+}
+
+TEST(MhEncode, ItuChartsRoundTrip)
+{
+    int charts = 0;
+    for (int i = 1; i <= 8; ++i) {
+        mht::Pbm chart = mht::ReadPbm(faxpages::ItuChart(i));
+        if (chart.width == 0)
+            continue;
+        ++charts;
+        SCOPED_TRACE(i);
+        mht::TempFile t;
+        ASSERT_EQ(0, faxpages::WritePages(t.f, {chart}, 196));
+        uint16_t lines;
+        ASSERT_EQ(1, OpenFaxPage2(t.f, 0, nullptr, &lines, nullptr, nullptr, nullptr));
+        ASSERT_EQ(chart.height, lines);
+        uint8_t row[FAX_ROW_BYTES];
+        for (uint32_t y = 0; y < lines; ++y) {
+            ASSERT_GE(ReadNextFaxLine2(row), 0);
+            ASSERT_EQ(0, std::memcmp(row, chart.Row(y), 216)) << y;
+        }
+    }
+    if (charts == 0)
+        GTEST_SKIP() << "no ITU charts in " << TV_ITU_CHARTS;
+}

@@ -1,0 +1,199 @@
+// Server runtime under Windows with a second process: the busy retry of a
+// send while another process holds the mailslot's write handle, the shared
+// open and the server log against a file another process holds, and the
+// event log report of a fatal line in service mode.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "rt_testutil.h"
+#include "server/runtime/console.h"
+#include "server/runtime/mailslot.h"
+#include "server/runtime/srvlog.h"
+#include "server/runtime/sysparams.h"
+
+namespace {
+
+std::string HelperPath()
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string p = self;
+    return p.substr(0, p.find_last_of('\\') + 1) + "rt_helper.exe";
+}
+
+// Starts the helper; with an event name, waits until it holds what it holds.
+struct Helper {
+    PROCESS_INFORMATION pi = {};
+    bool Start(const std::string &args, const char *event, HANDLE stderrFile = nullptr)
+    {
+        HANDLE ready = event ? CreateEventA(nullptr, TRUE, FALSE, event) : nullptr;
+        std::string cmd = "\"" + HelperPath() + "\" " + args;
+        STARTUPINFOA si = {};
+        si.cb = sizeof si;
+        if (stderrFile) {
+            si.dwFlags = STARTF_USESTDHANDLES;
+            si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+            si.hStdOutput = stderrFile;
+            si.hStdError = stderrFile;
+        }
+        std::vector<char> line(cmd.begin(), cmd.end());
+        line.push_back('\0');
+        bool ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, stderrFile != nullptr, 0, nullptr, nullptr,
+                                 &si, &pi) != FALSE;
+        if (ok && ready)
+            ok = WaitForSingleObject(ready, 20000) == WAIT_OBJECT_0;
+        if (ready)
+            CloseHandle(ready);
+        return ok;
+    }
+    DWORD Wait()
+    {
+        DWORD code = 99;
+        if (pi.hProcess) {
+            WaitForSingleObject(pi.hProcess, 60000);
+            GetExitCodeProcess(pi.hProcess, &code);
+            CloseHandle(pi.hProcess);
+            CloseHandle(pi.hThread);
+            pi = {};
+        }
+        return code;
+    }
+    ~Helper() { Wait(); }
+};
+
+class RuntimeWin : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ResetSystemParameters();
+        log_ = std::tmpfile();
+        LogInit(log_, "", 1, "WINTEST");
+    }
+    void TearDown() override
+    {
+        LogInit(rt::QuietStream(), "", 1, "TEST");
+        std::fclose(log_);
+    }
+    FILE *log_ = nullptr;
+};
+
+TEST_F(RuntimeWin, SendWaitsWhileAnotherProcessHoldsTheWriteHandle)
+{
+    TvMailslot h = nullptr;
+    ASSERT_EQ(MsgMakePipe("E1WIN\\BUSY", 0, &h), TV_OK);
+    uint8_t p[16] = {0, 0, 2, 8};
+
+    // Held for 1 s: delivered once the holder lets go.
+    {
+        Helper holder;
+        ASSERT_TRUE(holder.Start("hold-mailslot E1WIN\\BUSY 1000 E1BUSY1", "E1BUSY1"));
+        DWORD t0 = GetTickCount();
+        EXPECT_EQ(MsgSendRequest("E1WIN\\BUSY", 0, p, 8, nullptr, 0, nullptr), TV_OK);
+        DWORD took = GetTickCount() - t0;
+        EXPECT_GE(took, 400u);
+        EXPECT_LT(took, 3000u);
+        EXPECT_EQ(holder.Wait(), 0u);
+    }
+    uint8_t buf[100];
+    uint16_t len = 0;
+    ASSERT_EQ(MsgReadRequest(h, buf, sizeof buf, &len), TV_OK);
+    EXPECT_EQ(len, 8);
+
+    // Held for 11 s: given up after 10 s with 0xF00C.
+    {
+        Helper holder;
+        ASSERT_TRUE(holder.Start("hold-mailslot E1WIN\\BUSY 11000 E1BUSY2", "E1BUSY2"));
+        DWORD t0 = GetTickCount();
+        EXPECT_EQ(MsgSendRequest("E1WIN\\BUSY", 30, p, 8, nullptr, 0, nullptr), TV_E_IO);
+        DWORD took = GetTickCount() - t0;
+        EXPECT_GE(took, 9500u);
+        EXPECT_LT(took, 11000u);
+    }
+    EXPECT_EQ(MsgReadRequest(h, buf, sizeof buf, &len), TV_S_NO_MESSAGE);
+    EXPECT_NE(rt::StreamText(log_).find("Error 0x20 opening mailslot \\\\.\\MAILSLOT\\TAVRINE\\SERVER\\E1WIN\\BUSY"),
+              std::string::npos);
+    MsgClosePipe(h);
+}
+
+TEST_F(RuntimeWin, MissingQueueWithTimeOutZeroFailsAtOnce)
+{
+    uint8_t p[6] = {0};
+    DWORD t0 = GetTickCount();
+    EXPECT_EQ(MsgSendRequest("E1WIN\\NOBODY", 0, p, 6, nullptr, 0, nullptr), TV_E_TIMEOUT);
+    EXPECT_LT(GetTickCount() - t0, 400u);
+}
+
+TEST_F(RuntimeWin, SharedOpenAndLogWaitForAnotherProcess)
+{
+    std::string dir = rt::ScratchDir("winshare");
+    std::string path = dir + "SERVER.LOG";
+    DeleteFileA(path.c_str());
+    // Held 1 s against a 2 s budget: opened.
+    {
+        Helper holder;
+        ASSERT_TRUE(holder.Start("hold-file \"" + path + "\" 1000 E1FILE1", "E1FILE1"));
+        DWORD t0 = GetTickCount();
+        FILE *f = OpenFileShared(2, path.c_str(), "rb");
+        DWORD took = GetTickCount() - t0;
+        ASSERT_NE(f, nullptr);
+        std::fclose(f);
+        EXPECT_GE(took, 400u);
+        EXPECT_LT(took, 2000u);
+    }
+    // Held 3 s against 2 s: none after about 2 s.
+    {
+        Helper holder;
+        ASSERT_TRUE(holder.Start("hold-file \"" + path + "\" 3000 E1FILE2", "E1FILE2"));
+        DWORD t0 = GetTickCount();
+        EXPECT_EQ(OpenFileShared(2, path.c_str(), "rb"), nullptr);
+        DWORD took = GetTickCount() - t0;
+        EXPECT_GE(took, 1900u);
+        EXPECT_LT(took, 2900u);
+        EXPECT_EQ(OpenFileSharedError(), ERROR_SHARING_VIOLATION);
+    }
+    // The server log appends once the other process lets go.
+    {
+        Helper holder;
+        ASSERT_TRUE(holder.Start("hold-file \"" + path + "\" 1000 E1FILE3", "E1FILE3"));
+        LogInit(log_, path.c_str(), 1, "WINTEST");
+        LogMessage(3, "appended after the wait");
+        EXPECT_EQ(LogLostLines(), 0);
+    }
+    std::string text = rt::ReadText(path);
+    EXPECT_NE(text.find("  WINTEST    - (I) - appended after the wait\n"), std::string::npos) << text;
+    DeleteFileA(path.c_str());
+}
+
+TEST_F(RuntimeWin, FatalLineReachesTheEventLogOnlyInServiceMode)
+{
+    std::string dir = rt::ScratchDir("event");
+    // Wine prints an error event's text on its error channel.
+    char saved[256] = "";
+    GetEnvironmentVariableA("WINEDEBUG", saved, sizeof saved);
+    SetEnvironmentVariableA("WINEDEBUG", "err+eventlog");
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    std::string outs[2];
+    for (int service = 0; service < 2; ++service) {
+        std::string out = dir + (service ? "service.txt" : "console.txt");
+        HANDLE f = CreateFileA(out.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &sa, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(f, INVALID_HANDLE_VALUE);
+        {
+            Helper h;
+            ASSERT_TRUE(h.Start(std::string("fatal \"Port \\\"COM7\\\" failed\"") + (service ? " /SERVICE" : ""),
+                                nullptr, f));
+            EXPECT_EQ(h.Wait(), 0u);
+        }
+        CloseHandle(f);
+        outs[service] = rt::ReadText(out);
+    }
+    SetEnvironmentVariableA("WINEDEBUG", saved[0] ? saved : nullptr);
+    // The console line keeps the quotes; the event text has single ones.
+    EXPECT_NE(outs[0].find("  RTHELPER   - (S) - Port \"COM7\" failed"), std::string::npos) << outs[0];
+    EXPECT_EQ(outs[0].find("ReportEventW"), std::string::npos) << outs[0];
+    EXPECT_NE(outs[1].find("err:eventlog:ReportEventW L\"Port 'COM7' failed\""), std::string::npos) << outs[1];
+}
+
+} // namespace

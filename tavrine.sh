@@ -4,6 +4,7 @@
 #   ./tavrine.sh test [--fuzz-seconds N] [--no-fuzz]   build everything and run the whole suite
 #   ./tavrine.sh run                                   run the system on the built-in sample configuration
 #   ./tavrine.sh build                                 build the trees only
+#   ./tavrine.sh bench                                 fax codec speed against libtiff's on the ITU charts
 #
 # Each command installs what is missing on a Debian 12 machine (as root) first.
 set -euo pipefail
@@ -21,7 +22,8 @@ die() { printf 'tavrine.sh: %s\n' "$*" >&2; exit 1; }
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev ccache python3
           mingw-w64 gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
           wine wine32:i386 xvfb googletest libtiff-tools netpbm ghostscript
-          libfreetype-dev fonts-dejavu-core fonts-courier-prime tesseract-ocr tesseract-ocr-eng)
+          libfreetype-dev fonts-dejavu-core fonts-courier-prime tesseract-ocr tesseract-ocr-eng
+          efax libtiff-dev libbenchmark-dev)
 
 install_missing() {
     local missing=() p
@@ -93,7 +95,8 @@ start_display() {
 # wineserver so that ctest does not wait on pipes inherited by Wine's services.
 start_wine() {
     export WINEPREFIX=$BUILD/wineprefix WINEARCH=win32 WINEDEBUG=-all
-    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+    # No debugger on a crash: a crashed test fails at once instead of hanging.
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
     mkdir -p "$WINEPREFIX"
     wineserver -p </dev/null >/dev/null 2>&1
     WINE_STARTED=1
@@ -142,6 +145,15 @@ cmd_run() {
     "$ROOT/tests/e2e/sample_run.sh" "$ROOT" "$BUILD"
 }
 
+# One line per ITU chart and operation: "itu4 decode ours=0.61ms libtiff=1.75ms ratio=2.87".
+cmd_bench() {
+    install_missing
+    build_native
+    local charts=${TAVRINE_ITU_CHARTS:-$ROOT/../shared/testdata/itu-charts}
+    [ -x "$BUILD/native/tools/mhbench/mhbench" ] || die "mhbench was not built (Google Benchmark or libtiff headers missing)"
+    "$BUILD/native/tools/mhbench/mhbench" "$charts"
+}
+
 main() {
     local cmd=${1:-}; shift || true
     while [ $# -gt 0 ]; do
@@ -155,7 +167,8 @@ main() {
         test) cmd_test ;;
         run) cmd_run ;;
         build) cmd_build ;;
-        *) die "usage: ./tavrine.sh test|run|build [--fuzz-seconds N] [--no-fuzz]" ;;
+        bench) cmd_bench ;;
+        *) die "usage: ./tavrine.sh test|run|build|bench [--fuzz-seconds N] [--no-fuzz]" ;;
     esac
 }
 

@@ -286,6 +286,8 @@ int PrintStartPage(int32_t width, int32_t lines, int32_t pageLength, const char*
 {
     if (!g_job.dc || !g_job.docStarted)
         return 0;
+    if (width > 0xFFFF || lines > 0xFFFF || pageLength > 0xFFFF)
+        return FailJob(); // page sizes are 16-bit numbers
     FreePrintObjects();
     HDC dc = g_job.dc;
     if (width > 0) {

@@ -891,6 +891,17 @@ int WriteFaxBlock(FILE* stream, FaxDest* dst, const void* buffer, uint32_t lengt
 
 namespace {
 
+// The copy engine yields to the client's message pump after each block. The
+// default hook of servers and tools only sleeps, which would slow a copy for
+// nothing: with it installed no yield is made.
+bool PumpInstalled()
+{
+    TvWaitHook h = SetWaitHook(nullptr);
+    bool custom = h != DefaultWaitHook;
+    SetWaitHook(custom ? h : nullptr);
+    return custom;
+}
+
 struct MergeSide {
     FILE* f = nullptr;
     FaxSource src{};
@@ -946,6 +957,7 @@ int MergeFaxFiles(FILE* first, FILE* second, FILE* dest, uint16_t page, uint16_t
 
     uint8_t block[FAX_BLOCK_SIZE];
     uint32_t outPage = 1;
+    bool pump = PumpInstalled();
     while (!(a.used && b.used)) {
         bool fromFirst = !a.used && (b.used || page >= outPage);
         MergeSide* s = fromFirst ? &a : &b;
@@ -970,7 +982,8 @@ int MergeFaxFiles(FILE* first, FILE* second, FILE* dest, uint16_t page, uint16_t
         int last = endPage && a.used && b.used;
         if (int rc = WriteFaxBlock(dest, &out, block, len, endPage, last))
             return rc;
-        RunWaitHook();
+        if (pump)
+            RunWaitHook();
         if (endPage)
             ++outPage;
     }
@@ -1003,6 +1016,7 @@ int ExtractFaxPage(FILE* source, FILE* others, FILE* single, uint16_t page)
     }
     uint8_t block[FAX_BLOCK_SIZE];
     uint32_t current = 1;
+    bool pump = PumpInstalled();
     uint16_t done = 0;
     while (done < pages) {
         uint32_t len;
@@ -1024,7 +1038,8 @@ int ExtractFaxPage(FILE* source, FILE* others, FILE* single, uint16_t page)
             if (int rc = WriteFaxBlock(others, &rest, block, len, endPage, last))
                 return rc;
         }
-        RunWaitHook();
+        if (pump)
+            RunWaitHook();
         if (endFile)
             break;
         if (endPage)

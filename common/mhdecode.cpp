@@ -156,60 +156,143 @@ int SevenZeros(MhDecoder* d, uint64_t bp)
     return MH_LINE_BAD;
 }
 
-// Decodes one line into the cleared row.
+// Builds a row left to right 64 pixels at a time: black runs are or-ed into
+// a word that is stored (most significant pixel first) once the decoding
+// moves past it; chunks passed over by white runs are stored as zeros. Every
+// byte of the row is written exactly once, none is read back.
+struct RowWriter {
+    uint8_t* row;
+    uint32_t rowBytes;
+    uint32_t chunk = 0;
+    uint64_t word = 0;
+
+    inline void Store(uint32_t c, uint64_t w)
+    {
+        uint32_t at = c * 8;
+        uint64_t be = __builtin_bswap64(w);
+        if (at + 8 <= rowBytes) {
+            std::memcpy(row + at, &be, 8);
+        } else {
+            uint8_t b[8];
+            std::memcpy(b, &be, 8);
+            for (uint32_t i = 0; at + i < rowBytes; ++i)
+                row[at + i] = b[i];
+        }
+    }
+    inline void MoveTo(uint32_t c)
+    {
+        Store(chunk, word);
+        word = 0;
+        for (uint32_t k = chunk + 1; k < c; ++k)
+            Store(k, 0);
+        chunk = c;
+    }
+    inline void Black(uint32_t x0, uint32_t x1)
+    {
+        while (x0 < x1) {
+            uint32_t c = x0 >> 6;
+            if (c != chunk)
+                MoveTo(c);
+            uint32_t end = (c + 1) * 64 < x1 ? (c + 1) * 64 : x1;
+            uint32_t n = end - x0;
+            uint64_t ones = n == 64 ? ~0ull : ((1ull << n) - 1);
+            word |= ones << (64 - (x0 & 63) - n);
+            x0 = end;
+        }
+    }
+    inline void Finish()
+    {
+        if (rowBytes)
+            MoveTo((rowBytes + 7) / 8);
+    }
+};
+
+// Decodes one line into the row (rows are cleared as they are written). The
+// bits ahead are kept in a 64-bit accumulator refilled from the window when
+// fewer than the longest code (13 bits) remain; near the end of the data
+// each code is checked against the end.
 int DecodeOneLine(MhDecoder* d, uint8_t* row)
 {
+    RowWriter out{row, (d->width + 7u) / 8u};
     d->anyBlack = 0;
     uint64_t eol = FindOne(d, static_cast<uint64_t>(d->nextByte) * 8);
-    if (eol == kNone)
+    if (eol == kNone) {
+        out.Finish();
         return DataEnded(d);
+    }
+    uint8_t anyBlack = 0;
     uint64_t bp = eol + 1;
     const uint32_t width = d->width;
     uint32_t x = 0;
+    uint64_t acc = 0;
+    uint32_t have = 0;
+    bool safe = false; // every bit in acc is data
+    int result;
+
+#define MH_REFILL()                                                                        \
+    if (have < 13) {                                                                       \
+        acc = Peek(d, bp);                                                                 \
+        have = 64 - static_cast<uint32_t>(bp & 7);                                         \
+        safe = bp + have <= DataBits(d);                                                   \
+    }
+// One code: the rare cases (seven zeros, the end of the data near the
+// window's end, a run past the width) share one test and are told apart in
+// their order.
+#define MH_TAKE(e)                                                                         \
+    uint32_t run = (e) >> 4, len = (e) & 15;                                               \
+    if (__builtin_expect((x + run > width) | (run == MHT_SEVEN_ZEROS) | !safe, 0)) {       \
+        if (run == MHT_SEVEN_ZEROS) {                                                      \
+            result = SevenZeros(d, bp);                                                    \
+            goto done;                                                                     \
+        }                                                                                  \
+        if (!safe && bp + len > DataBits(d)) {                                             \
+            result = DataEnded(d);                                                         \
+            goto done;                                                                     \
+        }                                                                                  \
+        if (x + run > width) {                                                             \
+            result = EndLine(d, bp + len, MH_LINE_BAD);                                    \
+            goto done;                                                                     \
+        }                                                                                  \
+    }                                                                                      \
+    bp += len;                                                                             \
+    acc >>= len;                                                                           \
+    have -= len;
+
     for (;;) {
         // White: make-up codes, then one terminating code.
         for (;;) {
-            uint64_t v = Peek(d, bp);
-            uint32_t e = kMhWhiteDecode[v & 511];
-            uint32_t run = e >> 4, len = e & 15;
-            if (run == MHT_SEVEN_ZEROS)
-                return SevenZeros(d, bp);
-            if (bp + len > DataBits(d))
-                return DataEnded(d);
-            bp += len;
-            if (x + run > width)
-                return EndLine(d, bp, MH_LINE_BAD);
+            MH_REFILL();
+            uint32_t e = kMhWhiteDecode[acc & 511];
+            MH_TAKE(e);
             x += run;
             if (run < 64)
                 break;
         }
         if (x == width)
-            return EndLine(d, bp, MH_LINE_OK);
+            break;
         // Black likewise.
         for (;;) {
-            uint64_t v = Peek(d, bp);
-            uint32_t e = kMhBlackDecode1[v & 255];
-            if ((e & 15) == 0)
-                e = kMhBlackDecode2[(v >> 4) & 511];
-            uint32_t run = e >> 4, len = e & 15;
-            if (run == MHT_SEVEN_ZEROS)
-                return SevenZeros(d, bp);
-            if (bp + len > DataBits(d))
-                return DataEnded(d);
-            bp += len;
-            if (x + run > width)
-                return EndLine(d, bp, MH_LINE_BAD);
+            MH_REFILL();
+            uint32_t e = kMhBlackDecode[acc & 8191];
+            MH_TAKE(e);
             if (run) {
-                FillBlack(row, x, x + run);
-                d->anyBlack = 1;
+                out.Black(x, x + run);
+                anyBlack = 1;
             }
             x += run;
             if (run < 64)
                 break;
         }
         if (x == width)
-            return EndLine(d, bp, MH_LINE_OK);
+            break;
     }
+    result = EndLine(d, bp, MH_LINE_OK);
+done:
+    out.Finish();
+    d->anyBlack = anyBlack;
+    return result;
+#undef MH_REFILL
+#undef MH_TAKE
 }
 
 } // namespace
@@ -285,7 +368,6 @@ int DecodeFaxLine(MhDecoder* dec, int32_t n, uint8_t* row, size_t rowSize)
         return MH_LINE_END;
     int result = MH_LINE_END;
     while (dec->current <= n) {
-        std::memset(row, 0, rowBytes);
         result = DecodeOneLine(dec, row);
         ++dec->current;
     }

@@ -23,11 +23,8 @@ enum : uint16_t {
     MHT_INVALID = 0xFFE,     // never produced: the code sets are complete
 };
 
-// White: indexed by the next 9 bits.
+// White: indexed by the next 9 bits; black: by the next 13 bits.
 extern const uint16_t kMhWhiteDecode[512];
-// Black: the next 8 bits; an entry of length 0 (the first four bits are
-// zero) continues in kMhBlackDecode2, indexed by the 9 bits after those four.
-extern const uint16_t kMhBlackDecode1[256];
-extern const uint16_t kMhBlackDecode2[512];
+extern const uint16_t kMhBlackDecode[8192];
 
 #endif

@@ -23,13 +23,7 @@ enum : TvStatus {
     TV_E_IO = 0xF00C,           // mailslot or file failure (-4084)
     TV_E_NOINI = 0xF018,        // system INI file not found (-4072)
     TV_E_NOSERVERPARA = 0xF019, // no [SERVER] paragraph in the system INI
-    TV_E_TIFF_VERSION = 0xF01C, // fax file profile checks (-4068 .. -4062)
-    TV_E_TIFF_ORDER = 0xF01D,
-    TV_E_TIFF_IFD = 0xF01E,
-    TV_E_TIFF_COUNTS = 0xF01F,
-    TV_E_TIFF_COMPRESSION = 0xF020,
-    TV_E_TIFF_FILLORDER = 0xF021,
-    TV_E_TIFF_WIDTH = 0xF022,
+    // 0xF01C .. 0xF022: the fax file profile checks, see TV_R_TIFF_* below.
     TV_E_TIMEOUT = 0xF023,      // time-out, or no such mailslot
     TV_E_NOAREA = 0xF025,       // a required area line is missing
     TV_E_NOSETUP = 0xF026,      // setup INI cannot be opened
@@ -52,10 +46,32 @@ enum : TvStatus {
     TV_E_JOB_FILE = 0xF006,     // job file error
     TV_E_RECEIVE_FAILED = 0xF016, // an incoming fax was not received whole
 
+    // 0xF2xx: message converter (conversion of a message).
+    TV_E_CONV_NOCTL = 0xF203,      // control file not found
+    TV_E_CONV_DESTFMT = 0xF204,    // unsupported destination format
+    TV_E_CONV_NOCOVER = 0xF205,    // coversheet file not found
+    TV_E_CONV_NOMSG = 0xF206,      // first document missing or of unknown format
+    TV_E_CONV_NOLETTER = 0xF207,   // letterhead not found
+    TV_E_CONV_CREATE = 0xF208,     // addressee or common file not created
+    TV_E_CONV_CVTFMT = 0xF209,     // Pages: value of the conversion record invalid
+    TV_E_CONV_PAGES = 0xF20A,      // too many pages
+    TV_E_CONV_PAGEFILE = 0xF20B,   // intermediate page not created or reopened
+    TV_E_CONV_PAGEREAD = 0xF20D,   // intermediate page not read back
+    TV_E_CONV_BACKGROUND = 0xF20E, // letterhead or background unusable
+    TV_E_CONV_NOCVT = 0xF20F,      // conversion record not opened
+    TV_E_CONV_TOPLINE = 0xF211,    // page header mode file error
+    TV_E_CONV_ARGS = 0xF212,       // too few or too long arguments
+    TV_E_CONV_NOPAGES = 0xF213,    // no pages in message
+    TV_E_CONV_TIFF = 0xF214,       // TIFF document unusable
+    TV_E_CONV_NOATTACH = 0xF21A,   // attachment not found
+    TV_E_CONV_ATTACHTIFF = 0xF21C, // attachment unusable
+    TV_E_CONV_CTLDATA = 0xF21E,    // control file incomplete
     // 0xF2xx: message converter (page raster).
     TV_E_CONV_WRITE = 0xF20C,      // page file not written
     TV_E_CONV_FONT = 0xF210,       // font files not loaded
     TV_E_CONV_LANDROWS = 0xF217,   // landscape buffer misused or overfull
+    TV_E_CONV_INSERT = 0xF21B,     // inserted picture unusable
+    TV_E_CONV_ESCAPE = 0xF221,     // unsupported ESC sequence or driver revision
     TV_E_CONV_ABORT = 0xF21F,      // aborted by an ABORT or SHUTDOWN packet
     TV_E_CONV_BADCHAR = 0xF220,    // invalid character in the stream
     TV_E_CONV_LANDSCAPE = 0xF222,  // landscape command not allowed here

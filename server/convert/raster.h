@@ -18,6 +18,15 @@
 // The state is global (one page is rendered at a time per process); the
 // text command scanner, the EPSON interpreter and the graphics insert change
 // it directly through g_raster and the drawing calls below.
+//
+// A conversion uses it in this order: RasterReset; fill g_rasterSettings;
+// RasterSetLogHook; RasterSetResolution (destination); SelectFontSet;
+// LoadFontSize; SetImageDensVars (source kind); RasterSetOutput (the page
+// file's row writer, background and insert merges, poll) and
+// RasterSetNewLineHook (the EPSON line feed); then RenderPage once per page
+// until the input has ended. The EPSON interpreter, called for control
+// bytes, moves g_raster.x, calls OutputLine for line feeds (comparing
+// RasterCurrentRow with the page length) and sets g_raster.pageEnded.
 #ifndef TAVRINE_SERVER_CONVERT_RASTER_H
 #define TAVRINE_SERVER_CONVERT_RASTER_H
 
@@ -86,7 +95,8 @@ struct RasterOutput {
 
 // Starts a new line when a character does not fit (the EPSON carriage
 // return and line feed). Returns 0 to go on drawing, non-zero when the page
-// has ended and the character belongs to the next page.
+// has ended and the character belongs to the next page. Without a hook: x
+// to the left limit and OutputLine(lineSpacing).
 typedef int (*RasterNewLineFn)(void);
 
 // Settings of the converter that the raster uses (read from SETUP.INI by
@@ -113,7 +123,9 @@ struct RasterState {
     // Geometry (SetImageDensVars).
     int kind;
     int leftMarginBytes, rightMarginBytes;
-    int topOffset, pageLength, bottomMargin; // rows
+    int topOffset;          // white rows above the first line
+    int pageLength;         // rows below the top offset
+    int bottomMargin;       // rows kept free at the bottom
     int offset;             // pixels added to x: 8 * left margin
     // Position.
     int x, leftLimit, rightLimit; // pixels, relative to the offset

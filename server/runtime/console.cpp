@@ -198,12 +198,12 @@ bool ParseOpenMode(const char *mode, RtOpenMode *out)
     // The stream takes the runtime's own letters: c opens as w.
     size_t n = 0;
     out->streamMode[n++] = first == 'c' ? 'w' : first;
+    if (plus)
+        out->streamMode[n++] = '+';
     if (text)
         out->streamMode[n++] = 't';
     else if (binary)
         out->streamMode[n++] = 'b';
-    if (plus)
-        out->streamMode[n++] = '+';
     out->streamMode[n] = '\0';
     return true;
 }

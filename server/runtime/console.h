@@ -114,7 +114,7 @@ struct RtOpenMode {
     RtOpenShare share;
     bool append;
     bool text;                  // t given (binary otherwise, or as the runtime defaults)
-    char streamMode[5];         // for the stream: "w" for c, "w+" for c+, with t or b
+    char streamMode[5];         // for the stream: "w" for c, "w+" for c+, then t or b
 };
 // False for a mode whose first letter is not r, w, a or c.
 bool ParseOpenMode(const char *mode, RtOpenMode *out);

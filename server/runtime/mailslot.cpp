@@ -21,6 +21,19 @@ TvStatus MsgMailslotPath(const char *queue, char *out, size_t size)
     return TV_OK;
 }
 
+bool MsgQueueExists(const char *queue)
+{
+    char path[MSG_PATH_SIZE];
+    if (MsgMailslotPath(queue, path, sizeof path) != TV_OK)
+        return false;
+    void *writer = nullptr;
+    uint32_t error = 0;
+    MsOpenResult r = PlatMsOpenWrite(path, &writer, &error);
+    if (r == MS_OPEN_OK)
+        PlatMsCloseWrite(writer);
+    return r == MS_OPEN_OK || r == MS_OPEN_BUSY;
+}
+
 void QueueNameFromId(const char *id, char *out, size_t size)
 {
     if (!out || size == 0)
@@ -38,7 +51,11 @@ TvStatus MsgMakePipe(const char *queue, uint32_t value, TvMailslot *handle)
     if (!handle || MsgMailslotPath(queue, path, sizeof path) != TV_OK)
         return TV_E_BADARG;
     *handle = nullptr;
-    return PlatMsCreate(path, handle);
+    uint32_t error = 0;
+    TvStatus st = PlatMsCreate(path, handle, &error);
+    if (st == TV_E_IO)
+        LogMessage(5, "Error %lu creating mailslot %s", static_cast<unsigned long>(error), path);
+    return st;
 }
 
 void MsgClosePipe(TvMailslot handle)

@@ -61,6 +61,9 @@ void MsgClosePipe(TvMailslot handle);
 // The full mailslot path of a queue; 0xF001 when the name is empty or too long.
 TvStatus MsgMailslotPath(const char *queue, char *out, size_t size);
 
+// True while some program owns the queue's mailslot (the program is running).
+bool MsgQueueExists(const char *queue);
+
 // The queue name of a program ID: every "-" becomes "\" ("FCLASS-1" gives
 // "FCLASS\1"), cut to size.
 void QueueNameFromId(const char *id, char *out, size_t size);
@@ -70,7 +73,7 @@ void QueueNameFromId(const char *id, char *out, size_t size);
 enum MsOpenResult { MS_OPEN_OK, MS_OPEN_MISSING, MS_OPEN_BUSY, MS_OPEN_ERROR };
 enum MsWriteResult { MS_WRITE_OK, MS_WRITE_GONE, MS_WRITE_ERROR };
 enum : uint32_t { MS_NO_MESSAGE = 0xFFFFFFFFu };
-TvStatus PlatMsCreate(const char *path, TvMailslot *handle);
+TvStatus PlatMsCreate(const char *path, TvMailslot *handle, uint32_t *error);
 bool PlatMsNextSize(TvMailslot handle, uint32_t *nextSize); // MS_NO_MESSAGE when empty
 bool PlatMsRead(TvMailslot handle, void *buf, uint32_t size, uint32_t *got);
 MsOpenResult PlatMsOpenWrite(const char *path, void **writer, uint32_t *error);

@@ -37,11 +37,14 @@ std::string Key(const char *path)
 
 } // namespace
 
-TvStatus PlatMsCreate(const char *path, TvMailslot *handle)
+TvStatus PlatMsCreate(const char *path, TvMailslot *handle, uint32_t *error)
 {
     std::string k = Key(path);
-    if (Registry().count(k))
+    *error = 0;
+    if (Registry().count(k)) {
+        *error = 183; // already exists
         return TV_E_IO;
+    }
     Slot *s = new Slot;
     s->name = k;
     Registry()[k] = s;

@@ -3,9 +3,7 @@
 
 #include <windows.h>
 
-#include "server/runtime/srvlog.h"
-
-TvStatus PlatMsCreate(const char *path, TvMailslot *handle)
+TvStatus PlatMsCreate(const char *path, TvMailslot *handle, uint32_t *error)
 {
     SECURITY_ATTRIBUTES sa;
     SECURITY_ATTRIBUTES *psa = nullptr;
@@ -27,13 +25,11 @@ TvStatus PlatMsCreate(const char *path, TvMailslot *handle)
         psa = &sa;
     }
     HANDLE h = CreateMailslotA(path, 0, 0, psa);
-    DWORD error = GetLastError();
+    *error = GetLastError();
     if (sd)
         LocalFree(sd);
-    if (h == INVALID_HANDLE_VALUE) {
-        LogMessage(5, "Error %lu creating mailslot %s", static_cast<unsigned long>(error), path);
+    if (h == INVALID_HANDLE_VALUE)
         return TV_E_IO;
-    }
     *handle = h;
     return TV_OK;
 }

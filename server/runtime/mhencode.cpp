@@ -14,7 +14,9 @@ namespace {
 
 const uint32_t kMaxRowBytes = MH_MAX_ROW_PIXELS / 8;
 
-// Packs codes least significant bit first into out, 32 bits at a time.
+// Packs codes least significant bit first into out without branches: the
+// whole accumulator is stored after each code and the pointer moves on by
+// the bytes completed. Needs 8 bytes of room behind the last code.
 struct BitOut {
     uint64_t acc = 0;
     uint32_t bits = 0;
@@ -26,23 +28,20 @@ struct BitOut {
     {
         acc |= static_cast<uint64_t>(code) << bits;
         bits += length;
-        if (bits >= 32) {
-            uint32_t word = static_cast<uint32_t>(acc);
-            std::memcpy(p, &word, 4);
-            p += 4;
-            acc >>= 32;
-            bits -= 32;
-        }
+        std::memcpy(p, &acc, 8);
+        uint32_t bytes = bits >> 3;
+        p += bytes;
+        acc >>= bytes * 8;
+        bits &= 7;
     }
-    // Pads with zero bits to a whole byte and writes what is left.
+    // Pads with zero bits to a whole byte.
     inline void Flush()
     {
-        while (bits > 0) {
+        if (bits) {
             *p++ = static_cast<uint8_t>(acc);
-            acc >>= 8;
-            bits = bits > 8 ? bits - 8 : 0;
+            acc = 0;
+            bits = 0;
         }
-        acc = 0;
     }
 };
 
@@ -121,10 +120,11 @@ size_t MhEncodeRow(const uint8_t* row, uint16_t width, int endFlag, uint8_t* out
     if (!row) {
         PutRun(o, kMhWhiteTerm, kMhWhiteMakeup, width);
     } else {
+        // Word loads need 8 readable bytes: the last few are read from a copy.
         uint8_t padded[kMaxRowBytes + 16];
         uint32_t bytes = (width + 7u) / 8u;
         std::memcpy(padded, row, bytes);
-        std::memset(padded + bytes, 0, sizeof padded - bytes);
+        std::memset(padded + bytes, 0, 16);
         uint32_t x = 0;
         bool black = false;
         for (;;) {

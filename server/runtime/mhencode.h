@@ -46,15 +46,15 @@ struct FaxPageState {
 };
 
 // Writes the header and the first page's fax IFD of a new multi-page file
-// at the start of the stream and sets up the page state. 0 or TV_E_IO.
+// at the start of the stream and sets up the page state. 0 or TV_R_IO.
 int StartTiffFaxFile(FILE* stream, FaxPageState* page, uint16_t width, uint16_t yres);
 
 // Appends one row (row nullptr: none) to the page; at pageEnd or lastPage
 // completes the page's IFD in place (rows, strip bytes, next IFD) and, at a
 // page end that is not the last page, writes the next page's IFD behind the
-// data. Returns 0, TV_E_IO (0xF00C) on a read or write error, TV_E_BADARG
-// for a row wider than 1728 pixels, or TV_R_IO (-4084) when the stream is
-// already in error.
+// data. Returns 0, TV_R_IO (-4084, the 16-bit 0xF00C) on a read or write
+// error or when the stream is already in error, or TV_E_BADARG for a row
+// wider than 1728 pixels.
 int WriteTiffFaxRow(FILE* stream, FaxPageState* page, const uint8_t* row, uint16_t bytesPerRow,
                     int pageEnd, int lastPage);
 

@@ -118,6 +118,9 @@ void LogInit(FILE *stream, const char *fileName, int level, const char *id)
         std::fflush(stdout);
         std::exit(1);
     }
+    // Lines lost on another file are not this file's to report.
+    if (std::strcmp(g_log.fileName, fileName) != 0)
+        g_log.lost = 0;
     CopyBounded(g_log.fileName, sizeof g_log.fileName, fileName);
     g_log.stream = stream;
     g_log.threshold = level;

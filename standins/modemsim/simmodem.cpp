@@ -572,6 +572,8 @@ void SessionStart(SimLine *L, int callerEnd)
     }
     if (SimModem *t = ModemOf(L, calleeEnd)) {
         t->sessionDone = 1;
+        CopyText(t->sessionDcs, sizeof t->sessionDcs, dcs);
+        CopyText(t->sessionTsi, sizeof t->sessionTsi, EndId(L, callerEnd));
         const char *sub = t->ringSub;
         if (FindFault(t, SIM_F_BADPARAMS, -1) != nullptr) {
             InfoFmt(L, t, "%s \"%s\"", WordOf(t, W_TSI),
@@ -637,6 +639,9 @@ bool EndsWithRtc(const std::vector<unsigned char> &data)
         }
     return eols >= 6;
 }
+
+// A page larger than this is not a fax page; the rest is dropped.
+const size_t kMaxPageBytes = 8u * 1024 * 1024;
 
 const unsigned char kRtc[9] = {0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80};
 
@@ -755,6 +760,10 @@ void BuildStream(SimLine *L, SimModem *m)
             m->stream.push_back(b);
         }
     }
+    // Two fill bytes follow the page, as the carrier drops after RTC; a
+    // decoder that looks ahead past RTC finds bits there.
+    m->stream.push_back(0);
+    m->stream.push_back(0);
     m->stream.push_back(DLE);
     m->stream.push_back(ETX);
     char text[80];
@@ -839,6 +848,21 @@ void Dial(SimLine *L, SimModem *m, const char *arg)
 
 void Answer(SimLine *L, SimModem *m)
 {
+    // ATA after the modem has answered by itself (S0): the answer report
+    // again, or nothing yet while the caller's session values are awaited.
+    if (m->connected && !m->caller && m->st == SIM_ST_ANSWAIT) {
+        Event(L, m, "ATA while answering%s");
+        return;
+    }
+    if (m->connected && !m->caller && m->st == SIM_ST_ONLINE && m->sessionDone && m->pageNo == 0) {
+        Info(L, m, WordOf(m, W_FCON));
+        InfoFmt(L, m, "%s \"%s\"", WordOf(m, W_TSI), m->sessionTsi);
+        if (m->ringSub[0] != '\0')
+            InfoFmt(L, m, "+FSA: \"%s\"", m->ringSub);
+        InfoFmt(L, m, "%s %s", WordOf(m, W_DCS), m->sessionDcs);
+        Final(L, m, R_OK);
+        return;
+    }
     if (!m->ringing && m->st != SIM_ST_VOICE) {
         Final(L, m, R_NOCARRIER);
         return;
@@ -1228,8 +1252,11 @@ void RunCommandLine(SimLine *L, SimModem *m)
         } else if (c == 'S') {
             i++;
             int reg = 0;
-            while (i < len && line[i] >= '0' && line[i] <= '9')
-                reg = reg * 10 + (line[i++] - '0');
+            while (i < len && line[i] >= '0' && line[i] <= '9') {
+                if (reg < 1000)
+                    reg = reg * 10 + (line[i] - '0');
+                i++;
+            }
             if (reg > 99) {
                 r = CMD_ERROR;
             } else if (i < len && line[i] == '?') {
@@ -1240,11 +1267,18 @@ void RunCommandLine(SimLine *L, SimModem *m)
             } else if (i < len && line[i] == '=') {
                 i++;
                 int v = 0;
-                while (i < len && line[i] >= '0' && line[i] <= '9')
-                    v = v * 10 + (line[i++] - '0');
-                m->sRegs[reg] = v & 255;
-                if (reg == 0)
-                    m->s0 = v & 255;
+                while (i < len && line[i] >= '0' && line[i] <= '9') {
+                    if (v < 1000)
+                        v = v * 10 + (line[i] - '0');
+                    i++;
+                }
+                if (v > 255) {
+                    r = CMD_ERROR;
+                } else {
+                    m->sRegs[reg] = v;
+                    if (reg == 0)
+                        m->s0 = v;
+                }
             }
         } else if ((c >= 'A' && c <= 'Z') || c == '&' || c == '\\' || c == '%') {
             bool amp = c == '&' || c == '\\' || c == '%';
@@ -1394,6 +1428,13 @@ void DataByte(SimLine *L, SimModem *m, unsigned char b)
         }
     } else if (b == DLE) {
         m->dleHeld = 1;
+        return;
+    }
+    if (m->cur.size() >= kMaxPageBytes) {
+        if (m->cur.size() == kMaxPageBytes) {
+            Log(L, m, '*', "page data beyond 8 MB dropped");
+            m->cur.push_back(0);    // marks the warning as given
+        }
         return;
     }
     m->cur.push_back((m->bor & 1) ? SimReverseByte(b) : b);
@@ -1582,21 +1623,27 @@ size_t SimInputRoom(const SimLine *L, int i)
     return static_cast<size_t>(m->inAllowance);
 }
 
-static void StartCall(SimLine *L, const char *from, const char *to)
+// A remote fax machine dials a modem; returns a reason when it cannot.
+static const char *StartCall(SimLine *L, const char *from, const char *to)
 {
     int r = -1;
     for (int k = 0; k < SIM_MAX_REMOTES; k++)
         if (L->remotes[k].used && strcmp(L->remotes[k].cfg->number, from) == 0)
             r = k;
     if (r < 0)
-        return;
+        return "no such remote";
     const char *extra = "";
     int t = FindNumber(L, to, &extra);
     SimModem *m = ModemOf(L, t);
-    if (m == nullptr || EndBusy(L, t) || L->remotes[r].peer >= 0)
-        return;
+    if (m == nullptr)
+        return "no modem has that number";
+    if (EndBusy(L, t) || L->remotes[r].peer >= 0) {
+        Event(L, m, "call from %s not placed: line busy", from);
+        return "line busy";
+    }
     L->remotes[r].peer = t;
     StartRinging(L, SIM_REMOTE_BASE + r, t, extra, L->remotes[r].cfg->sub);
+    return nullptr;
 }
 
 void SimTick(SimLine *L, int64_t nowMs)
@@ -1740,12 +1787,15 @@ int SimControl(SimLine *L, const char *text, char *err, size_t errLen)
     if (sscanf(text, "%15s %31s %31s", verb, a, b) < 1)
         return 0;
     if (strcmp(verb, "call") == 0) {
-        StartCall(L, a, b);
-        return 0;
+        const char *why = StartCall(L, a, b);
+        if (why != nullptr && err != nullptr)
+            snprintf(err, errLen, "call %s %s: %s", a, b, why);
+        return why != nullptr;
     }
     int i = SimFindPort(L, atoi(a));
     if (i < 0) {
-        snprintf(err, errLen, "no port COM%s", a);
+        if (err != nullptr)
+            snprintf(err, errLen, "no port COM%s", a);
         return 1;
     }
     SimModem *m = &L->modems[i];
@@ -1770,7 +1820,8 @@ int SimControl(SimLine *L, const char *text, char *err, size_t errLen)
                 PeerGone(L, peer, "70");
         }
     } else {
-        snprintf(err, errLen, "unknown control '%s'", verb);
+        if (err != nullptr)
+            snprintf(err, errLen, "unknown control '%s'", verb);
         return 1;
     }
     return 0;

@@ -162,6 +162,8 @@ struct SimModem {
     int caller;         // 1 when this modem placed the call
     int connected;
     int sessionDone;    // +FDCS given to both sides
+    char sessionDcs[64];    // answer report, kept for a repeated ATA
+    char sessionTsi[44];
     int peerGone;
     char goneCode[8];
     int64_t dueMs;      // dial outcome / ringing deadline

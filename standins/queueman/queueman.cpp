@@ -1,9 +1,15 @@
 // QUEUEMAN: device and message tables, packet handling.
 #include "standins/queueman/queueman.h"
 
+#include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
+#include "common/ctlfile.h"
+#include "common/platform.h"
+#include "common/sharedfile.h"
 #include "server/runtime/mailslot.h"
+#include "server/runtime/sysparams.h"
 #include "server/runtime/srvlog.h"
 
 QueuemanState g_queueman;
@@ -114,24 +120,11 @@ static void HandleRegister(const uint8_t *pkt, uint16_t len)
                static_cast<unsigned>(d->printRoutes));
 }
 
-static bool MailslotExists(const char *queue)
-{
-    char path[MSG_PATH_SIZE];
-    if (MsgMailslotPath(queue, path, sizeof path) != TV_OK)
-        return false;
-    void *writer = nullptr;
-    uint32_t error = 0;
-    MsOpenResult r = PlatMsOpenWrite(path, &writer, &error);
-    if (r == MS_OPEN_OK)
-        PlatMsCloseWrite(writer);
-    return r == MS_OPEN_OK || r == MS_OPEN_BUSY;
-}
-
 // Passes a device's state on to the supervisor while one runs: without a
 // supervisor there is nobody to tell, and no error.
 static void ForwardDeviceStatus(const QmDevice &d)
 {
-    if (!MailslotExists(SUPERVISOR_QUEUE))
+    if (!MsgQueueExists(SUPERVISOR_QUEUE))
         return;
     PktDeviceStatus s;
     std::memset(&s, 0, sizeof s);
@@ -221,6 +214,7 @@ static void HandleConvertReply(const PktHeader &h)
         if (m.used && m.state == QM_MSG_CONVERTING) {
             m.state = h.code == 0 ? QM_MSG_SEND_WAIT : QM_MSG_RETRY;
             LogMessage(3, "Message %s converted (0x%X)", m.name, h.code);
+            QueuemanNextConversion();
             return;
         }
     LogMessage(4, "Conversion reply 0x%X with no conversion running", h.code);
@@ -289,4 +283,159 @@ QmAction QueuemanHandlePacket(const uint8_t *pkt, uint16_t len)
         break;
     }
     return QM_CONTINUE;
+}
+
+// ---------------------------------------------------------------- conversions
+#ifdef _WIN32
+static const char kSep = '\\';
+#else
+static const char kSep = '/';
+#endif
+
+static QmConversion g_pending[QM_MAX_CONVERSIONS];
+static int g_pendingCount;
+
+int QueuemanPendingConversions(void) { return g_pendingCount; }
+
+static void UpperCopy(char *out, size_t size, const char *in)
+{
+    size_t i = 0;
+    for (; in[i] && i + 1 < size; ++i)
+        out[i] = Upper(in[i]);
+    out[i] = '\0';
+}
+
+TvStatus QueuemanConvert(const QmConversion *c)
+{
+    char dir[SYS_PATH_MAX + 32];
+    std::snprintf(dir, sizeof dir, "%s%s%cT-OUT%c", g_sysParams.allUserArea, c->user, kSep, kSep);
+    // The conversion record must exist before the first CONVERT; an
+    // existing one is kept as it is.
+    char path[sizeof dir + 16];
+    std::snprintf(path, sizeof path, "%s%s.CVT", dir, c->message);
+    FILE *f = std::fopen(path, "ab");
+    if (f)
+        std::fclose(f);
+    else
+        LogMessage(4, "Unable to create %s", path);
+    for (const char *fmt : {"G3N", "G3F", "G3S"}) {
+        std::snprintf(path, sizeof path, "%s%s", dir, fmt);
+        if (!TvPlatFileExists(path))
+            TvPlatMakeDir(path);
+    }
+
+    PktConvert p;
+    std::memset(&p, 0, sizeof p);
+    p.hdr.cls = PKT_CLASS_CONVERTER;
+    p.hdr.type = PKT_CV_CONVERT;
+    std::snprintf(p.arguments, sizeof p.arguments, "%s %s %s %s %u", c->user, c->message, c->source, c->dest,
+                  static_cast<unsigned>(c->addressee));
+    uint8_t buf[PKT_CONVERT_SIZE];
+    size_t n = EncodeConvert(&p, buf, sizeof buf);
+    TvStatus st = MsgSendRequest(CONVERTER_QUEUE, QM_CONVERT_TIMEOUT, buf, static_cast<uint16_t>(n), nullptr, 0,
+                                 nullptr);
+    if (st != TV_OK) {
+        LogMessage(5, "Error 0x%X sending message to %s", st, CONVERTER_QUEUE);
+        return st;
+    }
+    LogMessage(3, "Convert %s", p.arguments);
+    for (QmMessage &m : g_queueman.messages)
+        if (!m.used) {
+            std::memset(&m, 0, sizeof m);
+            m.used = true;
+            m.state = QM_MSG_CONVERTING;
+            SetPacketText(m.name, sizeof m.name, c->message);
+            SetPacketText(m.user, sizeof m.user, c->user);
+            break;
+        }
+    return TV_OK;
+}
+
+void QueuemanNextConversion(void)
+{
+    for (const QmMessage &m : g_queueman.messages)
+        if (m.used && m.state == QM_MSG_CONVERTING)
+            return;
+    while (g_pendingCount > 0) {
+        QmConversion c = g_pending[0];
+        std::memmove(g_pending, g_pending + 1, sizeof g_pending[0] * static_cast<size_t>(--g_pendingCount));
+        if (QueuemanConvert(&c) == TV_OK)
+            return;
+    }
+}
+
+int QueuemanReadSendRequest(const char *path)
+{
+    FILE *f = OpenSharedRetry(path, "rb");
+    if (!f)
+        return 0;
+    char line[TV_LINE_SIZE], server[TV_LINE_SIZE] = "", type[TV_LINE_SIZE] = "";
+    char user[TV_LINE_SIZE] = "", file[TV_LINE_SIZE] = "";
+    int32_t pos = 0;
+    if (FindParagraph(f, "[REQUEST]", line, sizeof line, &pos)) {
+        GetStringEntry(f, "Server:", server, sizeof server, pos);
+        GetStringEntry(f, "Type:", type, sizeof type, pos);
+        GetStringEntry(f, "User:", user, sizeof user, pos);
+        GetStringEntry(f, "File:", file, sizeof file, pos);
+    }
+    std::fclose(f);
+    if (!SameText(server, "QueueMan") || !SameText(type, "SEND"))
+        return 0;
+    // The message: its name is the control file's without the extension.
+    QmConversion c;
+    std::memset(&c, 0, sizeof c);
+    UpperCopy(c.user, sizeof c.user, user);
+    char *dot = std::strrchr(file, '.');
+    if (dot)
+        *dot = '\0';
+    UpperCopy(c.message, sizeof c.message, file);
+    char ctl[SYS_PATH_MAX + 64];
+    std::snprintf(ctl, sizeof ctl, "%s%s%cT-OUT%c%s.CTL", g_sysParams.allUserArea, c.user, kSep, kSep, c.message);
+    f = OpenShared(0, ctl, "rb");
+    if (!f) {
+        // Left for later (the message may still be on its way); said once.
+        static char warned[sizeof ctl];
+        if (std::strcmp(warned, ctl) != 0)
+            LogMessage(4, "SEND request for %s: control file %s not found - left waiting", c.message, ctl);
+        std::snprintf(warned, sizeof warned, "%s", ctl);
+        return 0;
+    }
+    char value[TV_LINE_SIZE] = "";
+    if (FindParagraph(f, "[MESSAGE]", line, sizeof line, &pos) && GetStringEntry(f, "Format:", value, sizeof value, pos))
+        UpperCopy(c.source, sizeof c.source, value);
+    std::strcpy(c.dest, "G3N");
+    std::fseek(f, 0, SEEK_SET);
+    if (FindParagraph(f, "[OPTIONS]", line, sizeof line, &pos) &&
+        GetStringEntry(f, "Quality:", value, sizeof value, pos) && SameText(value, "HIGH"))
+        std::strcpy(c.dest, "G3F");
+    int addressees = 0;
+    std::fseek(f, 0, SEEK_SET);
+    if (FindParagraph(f, "[ADDRESSEES]", line, sizeof line, &pos))
+        while (ReadControlLine(f, line, sizeof line, nullptr) && !IsParagraphLine(line))
+            if (KeyMatches(line, "ShortName:"))
+                ++addressees;
+    std::fclose(f);
+    LogMessage(3, "SEND request: %s of %s, %d addressee(s), %s -> %s", c.message, c.user, addressees, c.source,
+               c.dest);
+    for (int a = 1; a <= addressees && g_pendingCount < QM_MAX_CONVERSIONS; ++a) {
+        c.addressee = static_cast<uint16_t>(a);
+        g_pending[g_pendingCount++] = c;
+    }
+    QueuemanNextConversion();
+    return 1;
+}
+
+void QueuemanScanRequests(void)
+{
+    FindMatchRecord *r = FindFirstMatch(g_sysParams.requestArea, "*.CTL", 0);
+    if (!r)
+        return;
+    char name[TV_FIND_DIR_MAX];
+    while (FindNextMatch(r, name, sizeof name)) {
+        char path[SYS_PATH_MAX + TV_FIND_DIR_MAX];
+        std::snprintf(path, sizeof path, "%s%s", g_sysParams.requestArea, name);
+        if (QueuemanReadSendRequest(path))
+            TvPlatRemove(path);
+    }
+    FindEndMatch(r);
 }

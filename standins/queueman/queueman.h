@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/status.h"
 #include "server/runtime/packets.h"
 
 #define QUEUEMAN_QUEUE "QUEUEMAN"
@@ -86,5 +87,42 @@ enum QmAction { QM_CONTINUE, QM_STOP };
 // Logs one received packet in its decoded form and acts on it. QM_STOP for
 // class 99.
 QmAction QueuemanHandlePacket(const uint8_t *pkt, uint16_t len);
+
+// ---------------------------------------------------------------- conversions
+// A SEND request file (request area, [REQUEST] Server: QueueMan, Type:
+// SEND, User:, File: the message's control file) asks for a message to be
+// sent. QUEUEMAN has the message converter render it, one CONVERT per
+// addressee, one at a time: the next goes out when the reply to the last
+// has come. Before a message's first CONVERT its conversion record exists
+// (empty when new) and so do the format subfolders of T-OUT. The
+// destination format is G3F for Quality: HIGH, else G3N.
+#define CONVERTER_QUEUE "ZOROVIZ"
+enum {
+    QM_MAX_CONVERSIONS = 100,
+    QM_CONVERT_TIMEOUT = 10,    // seconds
+};
+
+struct QmConversion {
+    char user[9];
+    char message[9];
+    char source[4];             // the documents' format (extension)
+    char dest[4];               // G3N, G3F or G3S
+    uint16_t addressee;
+};
+
+// Prepares the message (conversion record, format subfolders) and sends
+// CONVERT to the converter; the message is then being converted. 0, or
+// the send's error.
+TvStatus QueuemanConvert(const QmConversion *c);
+// Reads one request file; a SEND request queues one conversion per
+// addressee of its message. 1 when the file was a SEND request for
+// QUEUEMAN whose message was found (the caller deletes it), else 0.
+int QueuemanReadSendRequest(const char *path);
+// Sends the next queued conversion unless one is running.
+void QueuemanNextConversion(void);
+// Reads and removes the SEND requests waiting in the request area.
+void QueuemanScanRequests(void);
+// Conversions queued and not yet sent.
+int QueuemanPendingConversions(void);
 
 #endif

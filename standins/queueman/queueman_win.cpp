@@ -29,6 +29,7 @@ static int QueuemanMain(int argc, char **argv)
     LogMessage(3, "QUEUEMAN started");
 
     static uint8_t buf[MSG_MAX_PACKET];
+    uint32_t lastScan = RtTickMs();
     for (;;) {
         uint16_t len = 0;
         st = MsgReadRequest(slot, buf, sizeof buf, &len);
@@ -40,6 +41,11 @@ static int QueuemanMain(int argc, char **argv)
         if (st != 0x00E8) {
             LogMessage(5, "Error 0x%X reading message pipe", st);
             RtSleepMs(1000);
+        }
+        // SEND requests, looked for once a second.
+        if (RtTickMs() - lastScan >= 1000) {
+            QueuemanScanRequests();
+            lastScan = RtTickMs();
         }
         SleepYield(0);
     }

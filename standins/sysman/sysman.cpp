@@ -233,10 +233,12 @@ static void HandlePortRequest(const uint8_t *pkt, uint16_t len)
     TvStatus st = MsgSendRequest(queue, SM_SEND_TIMEOUT, out, static_cast<uint16_t>(n), nullptr, 0, nullptr);
     if (st != TV_OK)
         LogMessage(5, "Error 0x%X sending message to %s", st, queue);
-    else
-        LogMessage(3, "Port %s request %u for port '%s' passed to %s (busy %u, interrupt %u, reply '%s')", what,
+    else if (req.offline)
+        LogMessage(3, "Port offline request %u for port '%s' passed to %s (busy %u, interrupt %u, reply '%s')",
                    req.requestId, req.port, queue, static_cast<unsigned>(req.busy),
                    static_cast<unsigned>(req.interrupt), req.replyQueue);
+    else
+        LogMessage(3, "Port online request %u for port '%s' passed to %s", req.requestId, req.port, queue);
 }
 
 SmAction SysmanHandlePacket(const uint8_t *pkt, uint16_t len)
@@ -302,6 +304,28 @@ SmAction SysmanHandlePacket(const uint8_t *pkt, uint16_t len)
     return SM_CONTINUE;
 }
 
+// ---------------------------------------------------------------- request files
+SmRequest ReadSysmanRequest(FILE *f, char *type, size_t typeSize)
+{
+    if (typeSize)
+        type[0] = '\0';
+    char line[TV_LINE_SIZE];
+    char value[TV_LINE_SIZE];
+    int32_t para = 0;
+    if (!FindParagraph(f, "[REQUEST]", line, sizeof line, &para))
+        return SM_REQ_NOT_MINE;
+    if (!GetStringEntry(f, "Server:", value, sizeof value, para) || !SameText(value, "SYSMAN"))
+        return SM_REQ_NOT_MINE;
+    if (!GetStringEntry(f, "Type:", value, sizeof value, para))
+        value[0] = '\0';
+    CopyText(type, typeSize, value);
+    if (SameText(value, "SHUTDOWN"))
+        return SM_REQ_SHUTDOWN;
+    if (SameText(value, "RESTART"))
+        return SM_REQ_RESTART;
+    return SM_REQ_UNKNOWN;
+}
+
 static bool SendStop(const char *queue)
 {
     uint8_t buf[PKT_HEADER_SIZE];
@@ -318,15 +342,17 @@ static bool SendStop(const char *queue)
     return false;
 }
 
-int ForwardStopAll(void)
+int ForwardStopAll(bool everyone)
 {
     int sent = 0;
-    bool queueman = false;
+    bool queueman = !everyone;
     // The last started first: controllers before the services they report to.
     for (int i = g_sysman.programCount - 1; i >= 0; --i) {
         const SmProgram &p = g_sysman.programs[i];
         if (SameText(p.queue, QUEUEMAN_QUEUE))
             queueman = true;
+        if (!everyone && !p.started)
+            continue;
         if (SendStop(p.queue))
             ++sent;
     }

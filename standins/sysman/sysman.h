@@ -36,13 +36,17 @@ enum {
 // ---------------------------------------------------------------- program lines
 enum SmLineKind { SM_LINE_SERVICE, SM_LINE_DEVICE, SM_LINE_SYSMAN };
 
+// The window letters of a program line. With "ShowProcs: YES" a program
+// gets a console window of its own, minimised for I.
+enum { SM_WINDOW_N, SM_WINDOW_R, SM_WINDOW_I, SM_WINDOW_W };
+
 // One program line: "Key: NAME "program args" word window".
 struct SmProgramLine {
     SmLineKind kind;
     char name[SM_NAME_MAX + 1];             // upper-cased
     char path[SM_PATH_MAX + 1];             // program file with its directory
     char arguments[SM_PROGRAM_TEXT_MAX + 1];
-    int mode;                               // window letter: N 0, R 1, I 2, W 3
+    int mode;                               // SM_WINDOW_x; N when not given
 };
 
 // Parses one line of the server paragraph. 0 when it is a program line, else
@@ -105,8 +109,17 @@ SmAction SysmanHandlePacket(const uint8_t *pkt, uint16_t len);
 struct PktPortRequest;
 size_t BuildControllerPortRequest(const PktPortRequest *req, uint8_t *buf, size_t size);
 
-// Sends class 99 to every program in the table and to QUEUEMAN. Returns the
-// number of programs that took it.
-int ForwardStopAll(void);
+// ---------------------------------------------------------------- request files
+// What a request file of the request area asks of SYSMAN: "Server: SYSMAN"
+// in its [REQUEST] paragraph with "Type: SHUTDOWN" or "Type: RESTART".
+// SM_REQ_NOT_MINE for any other server's request (left for its consumer).
+enum SmRequest { SM_REQ_NOT_MINE, SM_REQ_SHUTDOWN, SM_REQ_RESTART, SM_REQ_UNKNOWN };
+SmRequest ReadSysmanRequest(FILE *f, char *type, size_t typeSize);
+
+// Sends class 99 to the programs of the table, the last started first: with
+// everyone set to every program and to QUEUEMAN (a stop of the server),
+// else only to the programs started here (a restart, which starts them
+// again). Returns the number of programs that took it.
+int ForwardStopAll(bool everyone);
 
 #endif

@@ -23,19 +23,6 @@ enum {
 
 static bool g_showProcs;
 
-static bool MailslotExists(const char *queue)
-{
-    char path[MSG_PATH_SIZE];
-    if (MsgMailslotPath(queue, path, sizeof path) != TV_OK)
-        return false;
-    void *writer = nullptr;
-    uint32_t error = 0;
-    MsOpenResult r = PlatMsOpenWrite(path, &writer, &error);
-    if (r == MS_OPEN_OK)
-        PlatMsCloseWrite(writer);
-    return r == MS_OPEN_OK || r == MS_OPEN_BUSY;
-}
-
 static bool ProgramRunning(const SmProgram &p)
 {
     return p.process && WaitForSingleObject(static_cast<HANDLE>(p.process), 0) == WAIT_TIMEOUT;
@@ -65,8 +52,9 @@ static bool StartProgram(const SmProgramLine &line)
         LogMessage(5, "Program %s not started - too many programs", line.name);
         return false;
     }
-    if (ProgramRunning(*p)) {
-        LogMessage(4, "Program %s already running", line.name);
+    if (ProgramRunning(*p) || MsgQueueExists(queue)) {
+        // Its queue is owned already: a second copy could not make it.
+        LogMessage(4, "Program %s already running - not started", line.name);
         return false;
     }
     std::snprintf(p->name, sizeof p->name, "%s", line.name);
@@ -87,7 +75,7 @@ static bool StartProgram(const SmProgramLine &line)
     STARTUPINFOA si;
     std::memset(&si, 0, sizeof si);
     si.cb = sizeof si;
-    if (g_showProcs && line.mode == 2) {
+    if (g_showProcs && line.mode == SM_WINDOW_I) {
         si.dwFlags = STARTF_USESHOWWINDOW;
         si.wShowWindow = SW_SHOWMINNOACTIVE;
     }
@@ -107,7 +95,7 @@ static bool StartProgram(const SmProgramLine &line)
     // must be there before anything else starts.
     if (std::strcmp(queue, QUEUEMAN_QUEUE) == 0) {
         uint32_t start = RtTickMs();
-        while (!MailslotExists(queue)) {
+        while (!MsgQueueExists(queue)) {
             if (!ProgramRunning(*p) || RtTickMs() - start >= WAIT_QUEUEMAN_MS) {
                 LogMessage(5, "%s did not make its mailslot", line.name);
                 break;
@@ -167,11 +155,11 @@ static TvStatus ReadSettings(FILE **setup)
     return TV_OK;
 }
 
-// Stops every program: class 99 to each, then a bounded wait for the ones
-// started here to end.
-static void StopServer(void)
+// Stops the programs (every one, or for a restart those started here):
+// class 99 to each, then a bounded wait for the ones started here to end.
+static void StopServer(bool everyone)
 {
-    ForwardStopAll();
+    ForwardStopAll(everyone);
     uint32_t start = RtTickMs();
     for (;;) {
         CheckPrograms();
@@ -192,6 +180,46 @@ static void StopServer(void)
             p.process = nullptr;
         }
     }
+}
+
+// Looks through the request files of the request area for the ones that ask
+// SYSMAN to shut down or restart the server; each one of ours is removed.
+static SmAction CheckRequestFiles(void)
+{
+    char pattern[SYS_PATH_MAX + 8];
+    std::snprintf(pattern, sizeof pattern, "%s*.CTL", g_sysParams.requestArea);
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA(pattern, &fd);
+    if (find == INVALID_HANDLE_VALUE)
+        return SM_CONTINUE;
+    SmAction action = SM_CONTINUE;
+    do {
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            continue;
+        char path[SYS_PATH_MAX + MAX_PATH];
+        std::snprintf(path, sizeof path, "%s%s", g_sysParams.requestArea, fd.cFileName);
+        FILE *f = OpenFileShared(0, path, "rt");
+        if (!f)
+            continue;
+        char type[TV_LINE_SIZE];
+        SmRequest req = ReadSysmanRequest(f, type, sizeof type);
+        std::fclose(f);
+        if (req == SM_REQ_NOT_MINE)
+            continue;
+        if (!DeleteFileA(path))
+            LogMessage(5, "Error %lu deleting request file %s", static_cast<unsigned long>(GetLastError()), path);
+        if (req == SM_REQ_UNKNOWN) {
+            LogMessage(4, "Request file %s of unknown type '%s' - ignored", fd.cFileName, type);
+            continue;
+        }
+        LogMessage(3, "Request file %s: %s", fd.cFileName, type);
+        if (req == SM_REQ_SHUTDOWN)
+            action = SM_STOP;
+        else if (action == SM_CONTINUE)
+            action = SM_RESTART;
+    } while (FindNextFileA(find, &fd));
+    FindClose(find);
+    return action;
 }
 
 static int SysmanMain(int argc, char **argv)
@@ -218,35 +246,41 @@ static int SysmanMain(int argc, char **argv)
     static uint8_t buf[MSG_MAX_PACKET];
     uint32_t lastCheck = RtTickMs();
     for (;;) {
+        SmAction action = SM_CONTINUE;
         uint16_t len = 0;
         st = MsgReadRequest(slot, buf, sizeof buf, &len);
         if (st == TV_OK) {
-            SmAction action = SysmanHandlePacket(buf, len);
-            if (action == SM_STOP) {
-                LogMessage(3, "Server closing down");
-                StopServer();
+            action = SysmanHandlePacket(buf, len);
+        } else {
+            if (st != 0x00E8) {
+                LogMessage(5, "Error 0x%X reading message pipe", st);
+                RtSleepMs(1000);
+            }
+            if (RtTickMs() - lastCheck >= CHECK_PROGRAMS_MS) {
+                CheckPrograms();
+                action = CheckRequestFiles();
+                lastCheck = RtTickMs();
+            }
+        }
+        if (action == SM_STOP) {
+            LogMessage(3, "Server closing down");
+            StopServer(true);
+            break;
+        }
+        if (action == SM_RESTART) {
+            LogMessage(3, "Server restarting");
+            StopServer(false);
+            // The tables stay: programs not started here keep running, and a
+            // restarted controller announces its port again.
+            if (ReadSettings(&setup) != TV_OK) {
+                StopServer(true);
                 break;
             }
-            if (action == SM_RESTART) {
-                LogMessage(3, "Server restarting");
-                StopServer();
-                ResetSysmanTables();
-                if (ReadSettings(&setup) != TV_OK)
-                    break;
-                StartServerPrograms(setup);
-                std::fclose(setup);
-            }
-            continue;
+            StartServerPrograms(setup);
+            std::fclose(setup);
         }
-        if (st != 0x00E8) {
-            LogMessage(5, "Error 0x%X reading message pipe", st);
-            RtSleepMs(1000);
-        }
-        if (RtTickMs() - lastCheck >= CHECK_PROGRAMS_MS) {
-            CheckPrograms();
-            lastCheck = RtTickMs();
-        }
-        SleepYield(0);
+        if (st != TV_OK)
+            SleepYield(0);
     }
     ReleaseServerLock();
     LogMessage(3, "SYSMAN ended");

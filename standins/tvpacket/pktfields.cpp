@@ -36,6 +36,7 @@ static const PfField kRegister[] = {PF_CODE,
                                     {"send", 108, 4, PF_U32, 0},
                                     {"print", 112, 4, PF_U32, 0},
                                     PF_END};
+static const PfField kTagOnly[] = {PF_CODE, {"tag", 6, 2, PF_U16, 0}, PF_END};
 static const PfField kDeviceRequest[] = {PF_CODE, {"tag", 6, 2, PF_U16, 0}, {"id", 8, 2, PF_U16, 0}, PF_END};
 static const PfField kJob[] = {PF_CODE,
                                {"tag", 6, 2, PF_U16, 0},
@@ -114,7 +115,7 @@ const PfKind g_pfKinds[] = {
     {2, 5, "JOB", 424, kJob},
     {2, 6, "SCAN JOB", 424, kJob},
     {2, 7, "OFFLINE", 16, kOffline},
-    {2, 8, "ONLINE", 8, kDeviceRequest},
+    {2, 8, "ONLINE", 8, kTagOnly},
     {2, 9, "PORT OFFLINE", 32, kPortOffline},
     {2, 10, "PORT ONLINE", 10, kDeviceRequest},
     {5, 1, "CONVERT", 134, kConvert},

@@ -231,8 +231,8 @@ static int CmdSend(int argc, char **argv)
 
 static int ToolMain(int argc, char **argv)
 {
-    // The transport's own error lines go to stderr; its chatter stays out.
-    LogInit(stderr, "", 4, "TVPACKET");
+    // The tool tells every failure itself; the transport logs only what is fatal.
+    LogInit(stderr, "", 6, "TVPACKET");
     if (argc < 2) {
         Usage();
         return 2;

@@ -3,10 +3,12 @@
 // and the block copy engine.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
 #include "common/faxtiff.h"
+#include "common/waithook.h"
 #include "common/lebytes.h"
 #include "common/mhdecode.h"
 #include "tests/common/mhtestutil.h"
@@ -329,6 +331,52 @@ TEST(FaxTiff, ForeignFilesGetClearResults)
     }
 }
 
+// A strip cut short (the IFD before it intact) and data without EOLs: the
+// lines that are there decode, the rest give -1, nothing is read past the file.
+TEST(FaxTiff, TruncatedStripsAndDataWithoutEols)
+{
+    TempFile whole;
+    WriteMarkedFile(whole.f, {2});
+    std::vector<uint8_t> b = whole.Bytes();
+    b.resize(8 + 202 + 12);
+    TempFile cut(b);
+    uint16_t lines;
+    uint32_t stripBytes;
+    ASSERT_EQ(1, OpenFaxPage2(cut.f, 0, nullptr, &lines, &stripBytes, nullptr, nullptr));
+    EXPECT_GT(stripBytes, 12u);
+    uint8_t row[FAX_ROW_BYTES];
+    // Lines of 36 bits: two fit in the 12 bytes left, the third is cut.
+    EXPECT_EQ(FAX_ROW_BLACK, ReadNextFaxLine2(row));
+    EXPECT_EQ(FAX_ROW_BLACK, ReadNextFaxLine2(row));
+    EXPECT_EQ(MH_LINE_END, ReadNextFaxLine2(row));
+    EXPECT_EQ(MH_LINE_END, ReadNextFaxLine2(row));
+
+    // Lines coded without their EOLs: the first one bit of each line is
+    // taken for its EOL, so lines are lost, but every call ends.
+    Bits noEol;
+    for (int i = 0; i < 200; ++i)
+        noEol.Add("00111").Add("0011").Add("011000").Add("01010010");
+    noEol.Pad();
+    TempFile t;
+    FaxDest dst;
+    ASSERT_EQ(0, CreateFaxFile(t.f, &dst, 196, 1728));
+    ASSERT_EQ(0, WriteFaxBlock(t.f, &dst, noEol.bytes.data(), static_cast<uint32_t>(noEol.bytes.size()), 1, 1));
+    EXPECT_EQ(0, dst.lines);
+    // No EOL: no line counted, so the page holds no lines: patch the count.
+    std::vector<uint8_t> bytes = t.Bytes();
+    PutLe32(bytes.data() + 8 + 2 + 12 * 2 + 8, 200);
+    PutLe32(bytes.data() + 8 + 2 + 12 * 9 + 8, 200);
+    TempFile p(bytes);
+    ASSERT_EQ(1, OpenFaxPage2(p.f, 0, nullptr, &lines, nullptr, nullptr, nullptr));
+    int counts[3] = {};
+    for (int i = 0; i < 200; ++i) {
+        int r = ReadNextFaxLine2(row);
+        ASSERT_TRUE(r >= -2 && r <= 1);
+        ++counts[r == MH_LINE_END ? 0 : r == MH_LINE_BAD ? 1 : 2];
+    }
+    EXPECT_GT(counts[0] + counts[1], 0);
+}
+
 TEST(FaxTiff, PageCountsAndEmptyPages)
 {
     TempFile t;
@@ -517,6 +565,31 @@ TEST(FaxTiff, MergeInsertsAndReplaces)
     WriteMarkedFile(a.f, {2, 3});
     ASSERT_EQ(0, AppendFaxFile(a.f, nullptr, out.f, 9, 1));
     EXPECT_EQ((std::vector<int>{2, 3}), PageMarks(out.f));
+}
+
+namespace {
+int g_pumps = 0;
+void CountPump() { ++g_pumps; }
+} // namespace
+
+// The copy yields to an installed message pump after every block of 512 bytes.
+TEST(FaxTiff, CopyYieldsToTheMessagePump)
+{
+    std::mt19937 rng(1);
+    Bits b;
+    for (int i = 0; i < 400; ++i)
+        AddMarkedLine(b, 1 + static_cast<int>(rng() % 5));
+    b.Pad();
+    TempFile src, one;
+    FaxDest dst;
+    ASSERT_EQ(0, CreateFaxFile(src.f, &dst, 196, 1728));
+    ASSERT_EQ(0, WriteFaxBlock(src.f, &dst, b.bytes.data(), static_cast<uint32_t>(b.bytes.size()), 1, 1));
+    TvWaitHook old = SetWaitHook(CountPump);
+    g_pumps = 0;
+    EXPECT_EQ(0, ExtractFaxPage(src.f, nullptr, one.f, 1));
+    SetWaitHook(old == DefaultWaitHook ? nullptr : old);
+    EXPECT_EQ(static_cast<int>((b.bytes.size() + 511) / 512), g_pumps);
+    EXPECT_EQ(dst.lines, 400);
 }
 
 TEST(FaxTiff, MergeRefusesPagesOfOtherWidths)

@@ -96,11 +96,29 @@ struct RefDecoder {
         }
         return (cur & mask) ? 1 : 0;
     }
-    // Code word of one colour: run length, -7 for seven zeros, -1 at the end.
+    // The run of each code by colour, length and bits (-1: no code).
+    static const int16_t* Codes(bool isBlack, uint32_t len)
+    {
+        static int16_t table[2][14][8192];
+        static bool ready = false;
+        if (!ready) {
+            std::memset(table, 0xFF, sizeof table);
+            for (int c = 0; c < 2; ++c) {
+                const MhCode* term = c ? kMhBlackTerm : kMhWhiteTerm;
+                const MhCode* makeup = c ? kMhBlackMakeup : kMhWhiteMakeup;
+                for (int i = 0; i < 64; ++i)
+                    table[c][term[i].length][term[i].bits] = static_cast<int16_t>(i);
+                for (int i = 0; i < 27; ++i)
+                    table[c][makeup[i].length][makeup[i].bits] = static_cast<int16_t>((i + 1) * 64);
+            }
+            ready = true;
+        }
+        return table[isBlack ? 1 : 0][len];
+    }
+    // Code word of one colour, read bit by bit: run length, -7 for seven
+    // zeros, -1 at the end of the data.
     int Code(bool isBlack)
     {
-        const MhCode* term = isBlack ? kMhBlackTerm : kMhWhiteTerm;
-        const MhCode* makeup = isBlack ? kMhBlackMakeup : kMhWhiteMakeup;
         uint32_t v = 0;
         for (uint32_t len = 1; len <= 13; ++len) {
             int b = Bit();
@@ -109,12 +127,9 @@ struct RefDecoder {
             v |= static_cast<uint32_t>(b) << (len - 1);
             if (len == 7 && v == 0)
                 return -7;
-            for (int i = 0; i < 64; ++i)
-                if (term[i].length == len && term[i].bits == v)
-                    return i;
-            for (int i = 0; i < 27; ++i)
-                if (makeup[i].length == len && makeup[i].bits == v)
-                    return (i + 1) * 64;
+            int run = Codes(isBlack, len)[v];
+            if (run >= 0)
+                return run;
         }
         return -7; // not reached: the code sets are complete
     }

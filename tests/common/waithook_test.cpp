@@ -1,5 +1,4 @@
 #include "common/waithook.h"
-#include "common/status.h"
 
 #include <gtest/gtest.h>
 
@@ -16,10 +15,4 @@ TEST(WaitHook, InstalledHookRunsAndDefaultComesBack)
     EXPECT_EQ(SetWaitHook(nullptr), CountingHook);
     RunWaitHook();
     EXPECT_EQ(g_calls, 2);
-}
-
-TEST(Status, SignedSpellings)
-{
-    EXPECT_EQ(TvNeg(TV_E_TIFF_VERSION), -4068);
-    EXPECT_EQ(TvNeg(TV_E_TIFF_WIDTH), -4062);
 }

@@ -12,8 +12,7 @@
 //   - decoder lookup tables indexed by the next bits of the stream taken
 //     least significant first (first transmitted bit = bit 0 of the index).
 // Decoder entry (16 bits): bits 0-3 code length, bits 4-15 run length, or
-// MHT_SEVEN_ZEROS / MHT_INVALID in bits 4-15; length 0 in the first black
-// table sends the lookup to the second black table.
+// MHT_SEVEN_ZEROS / MHT_INVALID in bits 4-15.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -182,21 +181,16 @@ int main(int argc, char **argv)
     for (size_t i = 0; i < nw; ++i)
         if (std::strlen(kWhite[i].bits) > 9)
             Fail("white code longer than the 9-bit table", kWhite[i].bits);
-    for (size_t i = 0; i < nb; ++i)
-        if (std::strlen(kBlack[i].bits) > 8 && !StartsWith(kBlack[i].bits, "0000"))
-            Fail("long black code outside the second table", kBlack[i].bits);
 
-    std::vector<uint16_t> white(512), black1(256), black2(512);
+    std::vector<uint16_t> white(512), black(8192);
     for (uint32_t i = 0; i < 512; ++i)
         white[i] = Lookup(kWhite, nw, i, 9, 0);
-    for (uint32_t i = 0; i < 256; ++i)
-        black1[i] = (i & 15) == 0 ? 0 : Lookup(kBlack, nb, i, 8, 0);
-    for (uint32_t i = 0; i < 512; ++i)
-        black2[i] = Lookup(kBlack, nb, i, 9, 4);
+    for (uint32_t i = 0; i < 8192; ++i)
+        black[i] = Lookup(kBlack, nb, i, 13, 0);
     for (uint16_t e : white)
         if ((e >> 4) == kInvalid)
             Fail("gap in white table", "");
-    for (uint16_t e : black2)
+    for (uint16_t e : black)
         if ((e >> 4) == kInvalid)
             Fail("gap in black table", "");
 
@@ -218,10 +212,8 @@ int main(int argc, char **argv)
                  "// Decoder entries: bits 0-3 code length, bits 4-15 run length or a marker.\n"
                  "enum : uint16_t {\n    MHT_SEVEN_ZEROS = 0x%03X, // seven zero bits: an EOL or damage\n"
                  "    MHT_INVALID = 0x%03X,     // never produced: the code sets are complete\n};\n\n"
-                 "// White: indexed by the next 9 bits.\nextern const uint16_t kMhWhiteDecode[512];\n"
-                 "// Black: the next 8 bits; an entry of length 0 (the first four bits are\n"
-                 "// zero) continues in kMhBlackDecode2, indexed by the 9 bits after those four.\n"
-                 "extern const uint16_t kMhBlackDecode1[256];\nextern const uint16_t kMhBlackDecode2[512];\n\n"
+                 "// White: indexed by the next 9 bits; black: by the next 13 bits.\n"
+                 "extern const uint16_t kMhWhiteDecode[512];\nextern const uint16_t kMhBlackDecode[8192];\n\n"
                  "#endif\n",
                  kSevenZeros, kInvalid);
     std::fclose(h);
@@ -236,8 +228,7 @@ int main(int argc, char **argv)
     EmitCodes(c, "kMhBlackTerm", kBlack, 0, 64);
     EmitCodes(c, "kMhBlackMakeup", kBlack, 64, 91);
     EmitTable(c, "kMhWhiteDecode", white);
-    EmitTable(c, "kMhBlackDecode1", black1);
-    EmitTable(c, "kMhBlackDecode2", black2);
+    EmitTable(c, "kMhBlackDecode", black);
     std::fclose(c);
     return 0;
 }

@@ -247,6 +247,21 @@ TEST_F(PrintJobTest, FourPerSheetFillsCellsAndClosesAPartlyFilledSheet)
     EXPECT_EQ(canvas.At(598, 799), 'B');
 }
 
+TEST_F(PrintJobTest, ThreePerSheetPrintsOnePerSheet)
+{
+    Canvas canvas(100, 100);
+    ResetFake(100, 100, 100);
+    ASSERT_TRUE(PrintStartOnDC(canvas.dc, nullptr, 3, "three", false, false));
+    for (int image = 0; image < 2; ++image) {
+        ASSERT_EQ(PrintStartPage(64, 10, 10, nullptr, nullptr), 1);
+        ASSERT_EQ(PrintEndPage(), 1);
+    }
+    EXPECT_EQ(g_log.startPage, 2);
+    EXPECT_EQ(g_log.endPage, 2);
+    EXPECT_EQ(PrintEnd(false), 1);
+    EXPECT_EQ(g_log.endPage, 2); // no partly filled sheet is left
+}
+
 TEST_F(PrintJobTest, NoEnlargeTwoPerSheetKeepsImagePixels)
 {
     Canvas canvas(800, 600);
@@ -349,6 +364,7 @@ namespace {
 struct MetafileText {
     std::vector<std::string> texts;
     int logoX = 0, logoY = 0, logoCx = 0, logoCy = 0, logos = 0;
+    std::vector<int> ruleY; // heights of the lines drawn
 };
 
 int CALLBACK CollectRecord(HDC, HANDLETABLE*, const ENHMETARECORD* rec, int, LPARAM param)
@@ -364,6 +380,8 @@ int CALLBACK CollectRecord(HDC, HANDLETABLE*, const ENHMETARECORD* rec, int, LPA
             s.push_back(static_cast<char>(c));
         }
         out->texts.push_back(s);
+    } else if (rec->iType == EMR_LINETO) {
+        out->ruleY.push_back(reinterpret_cast<const EMRLINETO*>(rec)->ptl.y);
     } else if (rec->iType == EMR_STRETCHDIBITS) {
         const EMRSTRETCHDIBITS* b = reinterpret_cast<const EMRSTRETCHDIBITS*>(rec);
         out->logoX = b->xDest;
@@ -405,6 +423,10 @@ TEST_F(PrintJobTest, TextPagesNumberAndHeadAndPlaceTheLogo)
 
     std::vector<std::string> want = {"- 1 -", "- 2 -", "Sent Message Status Report", "- 2 -"};
     EXPECT_EQ(found.texts, want);
+    // Only the heading has rules: one above it, one below.
+    ASSERT_EQ(found.ruleY.size(), 2u);
+    EXPECT_GT(found.ruleY[0], TEXT_MARGIN);
+    EXPECT_GT(found.ruleY[1], found.ruleY[0]);
     // The logo: 1500 units wide, its right and bottom edges at 10100; one
     // inch is 1700 units across and 1275 down, so 1500 x 1275 / 1700 x 10 / 30.
     ASSERT_EQ(found.logos, 1);

@@ -64,14 +64,14 @@ TEST(OpenMode, TableOfModes)
     const M rows[] = {
         {"r", RT_READ, RT_OPEN_EXISTING, RT_SHARE_READWRITE, false, "r"},
         {"rb", RT_READ, RT_OPEN_EXISTING, RT_SHARE_READWRITE, false, "rb"},
-        {"r+b", RT_READWRITE, RT_OPEN_EXISTING, RT_SHARE_NONE, false, "rb+"},
+        {"r+b", RT_READWRITE, RT_OPEN_EXISTING, RT_SHARE_NONE, false, "r+b"},
         {"w", RT_WRITE, RT_CREATE_TRUNCATE, RT_SHARE_NONE, false, "w"},
-        {"w+t", RT_READWRITE, RT_CREATE_TRUNCATE, RT_SHARE_NONE, false, "wt+"},
+        {"w+t", RT_READWRITE, RT_CREATE_TRUNCATE, RT_SHARE_NONE, false, "w+t"},
         {"at", RT_WRITE, RT_OPEN_ALWAYS, RT_SHARE_READ, true, "at"},
         {"a+", RT_READWRITE, RT_OPEN_ALWAYS, RT_SHARE_READ, true, "a+"},
         {"c", RT_WRITE, RT_CREATE_NEW, RT_SHARE_NONE, false, "w"},
         {"cb", RT_WRITE, RT_CREATE_NEW, RT_SHARE_NONE, false, "wb"},
-        {"c+t", RT_READWRITE, RT_CREATE_NEW, RT_SHARE_NONE, false, "wt+"},
+        {"c+t", RT_READWRITE, RT_CREATE_NEW, RT_SHARE_NONE, false, "w+t"},
     };
     for (const M &r : rows) {
         SCOPED_TRACE(r.mode);
@@ -140,6 +140,35 @@ TEST_F(Shell, SharedOpenRetriesWhileTheFileIsHeld)
     EXPECT_EQ(OpenFileShared(5, (dir + "NONE.TXT").c_str(), "r"), nullptr);
     EXPECT_EQ(rt::FakeClock::slept, 0u);
     rt::RemoveFile(path);
+}
+
+TEST_F(Shell, ModesCreateTruncateAndRead)
+{
+    std::string path = rt::ScratchDir("modes") + "NEW.DAT";
+    rt::RemoveFile(path);
+    FILE *f = OpenFileShared(0, path.c_str(), "c+b");
+    ASSERT_NE(f, nullptr);
+    std::fputs("abc", f);
+    std::rewind(f);
+    char buf[8] = "";
+    EXPECT_EQ(std::fread(buf, 1, 3, f), 3u);
+    EXPECT_EQ(std::string(buf, 3), "abc");
+    std::fclose(f);
+    EXPECT_EQ(OpenFileShared(0, path.c_str(), "c"), nullptr);
+    f = OpenFileShared(0, path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs("z", f);
+    std::fclose(f);
+    EXPECT_EQ(rt::ReadText(path), "z");
+    f = OpenFileShared(0, path.c_str(), "a+b");
+    ASSERT_NE(f, nullptr);
+    std::fputs("y", f);
+    std::fclose(f);
+    EXPECT_EQ(rt::ReadText(path), "zy");
+    EXPECT_EQ(OpenFileShared(0, path.c_str(), "xb"), nullptr);
+    rt::RemoveFile(path);
+    EXPECT_EQ(OpenFileShared(0, path.c_str(), "rb"), nullptr);
+    EXPECT_EQ(OpenFileShared(0, path.c_str(), "r+b"), nullptr);
 }
 
 TEST_F(Shell, AppendKeepsWhatIsThereAndOthersMayRead)

@@ -104,6 +104,9 @@ TEST_F(Mailslot, SecondMailslotOfTheSameNameIsRefused)
     Make("E1TEST\\DUP");
     TvMailslot again = nullptr;
     EXPECT_EQ(MsgMakePipe("E1TEST\\DUP", 0, &again), TV_E_IO);
+    EXPECT_NE(Log().find("(E) - Error 183 creating mailslot \\\\.\\MAILSLOT\\TAVRINE\\SERVER\\E1TEST\\DUP"),
+              std::string::npos)
+        << Log();
 }
 
 TEST_F(Mailslot, MissingQueueTimesOut)

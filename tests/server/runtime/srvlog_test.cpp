@@ -106,6 +106,17 @@ TEST_F(ServerLog, IdIsPaddedOrCutWithAWarning)
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "LogInit() - szFileName and fp both NULL\n");
 }
 
+TEST(ServerLogDeath, OverlongFileNameEndsTheProcess)
+{
+    std::string name(269, 'L');
+    EXPECT_EXIT(LogInit(nullptr, name.c_str(), 1, "X"), ::testing::ExitedWithCode(1),
+                "");
+    std::string ok(268, 'L');
+    LogInit(rt::QuietStream(), ok.c_str(), 1, "X");
+    EXPECT_EQ(std::string(LogFileName()), ok);
+    LogInit(rt::QuietStream(), "", 1, "TEST");
+}
+
 TEST_F(ServerLog, ConsoleDropsTheDate)
 {
     LogInit(stdout, "", 1, "SYSMAN");

@@ -212,6 +212,52 @@ TEST(ModemSimPty, TalksThroughMappedComPortsAndCleansUp)
     EXPECT_NE(std::string::npos, t2.find(" > ATA\n"));
 }
 
+TEST(ModemSimPty, ScriptFilePagesFromDiskAndPagesToDisk)
+{
+    SimProcess sim;
+    const std::string page("\x00\x08\x10\x35\xA7\x00\x08\x80\x00\x08\x80\x00\x08\x80", 14);
+    {
+        std::ofstream f(sim.Dir() + "/in.g3", std::ios::binary);
+        f << page;
+        std::ofstream script(sim.Dir() + "/line.script");
+        script << "# two remotes and one modem\n"
+               << "port 1 number=1001 class=2.0\n"
+               << "remote 2000 id=\"FROM DISK\" pages=" << sim.Dir() << "/in.g3\n"
+               << "remote 3000 id=\"TO DISK\"\n"
+               << "set ring=300 dial=100\n";
+    }
+    ASSERT_TRUE(sim.Start({"--script", sim.Dir() + "/line.script", "--pages", sim.Dir()}));
+    int fd = OpenSerial(sim.Dir() + "/prefix/dosdevices/com1");
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ("\r\nOK\r\n", Talk(fd, "AT+FCLASS=2.0\r", "OK\r\n"));
+
+    // The remote from disk calls; its page arrives LSB first.
+    sim.Control("call 2000 1001");
+    EXPECT_EQ("\r\nRING\r\n", ReadUntil(fd, "RING\r\n", 3000));
+    EXPECT_NE(std::string::npos, Talk(fd, "ATA\r", "OK\r\n").find("+FTI: \"FROM DISK\""));
+    EXPECT_EQ("\r\nCONNECT\r\n", Talk(fd, "AT+FDR\r", "CONNECT\r\n"));
+    std::string got = Talk(fd, "\x12", "OK\r\n");
+    std::string stuffed;
+    for (char c : page) {
+        stuffed += c;
+        if (c == '\x10')
+            stuffed += c;
+    }
+    EXPECT_EQ(0u, got.find(stuffed + std::string(2, '\0') + "\x10\x03"));
+    EXPECT_NE(std::string::npos, got.find("+FET: 2\r\n"));
+    EXPECT_NE(std::string::npos, Talk(fd, "AT+FDR\r", "OK\r\n").find("+FHS: 00"));
+
+    // A page sent to the other remote is written to the pages folder.
+    EXPECT_NE(std::string::npos, Talk(fd, "ATD3000\r", "OK\r\n").find("+FCI: \"TO DISK\""));
+    EXPECT_NE(std::string::npos, Talk(fd, "AT+FDT\r", "CONNECT\r\n").find("CONNECT"));
+    EXPECT_EQ("\r\nOK\r\n", Talk(fd, stuffed + "\x10.", "OK\r\n"));
+    EXPECT_NE(std::string::npos, Talk(fd, "AT+FPS?\r", "OK\r\n").find("+FHS: 00"));
+    close(fd);
+    sim.Control("stop");
+    EXPECT_EQ(0, sim.Wait(5000));
+    EXPECT_EQ(page, ReadAll(sim.Dir() + "/com1-page1.g3"));
+}
+
 TEST(ModemSimPty, StopsBySignalTimeLimitAndRefusesBadScripts)
 {
     {

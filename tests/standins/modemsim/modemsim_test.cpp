@@ -116,7 +116,7 @@ std::string Reverse(const std::string &s)
 }
 
 // Splits what a receiving program heard after DC2: the page data up to
-// DLE ETX (un-stuffed), and the text after it.
+// DLE ETX (un-stuffed, without the fill), and the text after it.
 void SplitPage(const std::string &heard, std::string *data, std::string *tail)
 {
     data->clear();
@@ -137,6 +137,11 @@ void SplitPage(const std::string &heard, std::string *data, std::string *tail)
         *data += heard[i];
     }
     *tail = heard.substr(i);
+    // The modem ends each page with two fill bytes before DLE ETX.
+    if (data->size() >= 2 && data->compare(data->size() - 2, 2, std::string(2, '\0')) == 0)
+        data->resize(data->size() - 2);
+    else
+        ADD_FAILURE() << "page data without the two fill bytes";
 }
 
 // Two test pages: each starts with an EOL (00 08 LSB first), carries DLE
@@ -195,6 +200,9 @@ TEST(ModemSimDialogue, GenericClass20StartUpAndInitialiseWithNumericReplies)
         {"AT+FDR\r", "4\r"},
         {"ATV1\r", "\r\nOK\r\n"},
         {"ATS0=2S0?\r", "\r\n002\r\n\r\nOK\r\n"},
+        {"ATS99999999999999=1\r", "\r\nERROR\r\n"},
+        {"ATS7=99999999999999\r", "\r\nERROR\r\n"},
+        {"ATS7=255S7?\r", "\r\n255\r\n\r\nOK\r\n"},
         {"AT#CLS=?\r", "\r\n0,1,2,8\r\n\r\nOK\r\n"},
         // Noise before "AT" is skipped, as after the escape sequence.
         {"+++ATH\r", "\r\nOK\r\n"},
@@ -306,6 +314,19 @@ void PrepareModem(Line &line, int com, int cls, const char *id)
     EXPECT_EQ("\r\nOK\r\n", line.Say(com, l));
 }
 
+// A connected call, ready for the caller's first page.
+void Connect(Line &line, int callerClass, int calleeClass)
+{
+    PrepareModem(line, 1, callerClass, "CALLER");
+    PrepareModem(line, 2, calleeClass, "CALLEE");
+    line.Say(1, "ATDT1002\r");
+    line.Advance(400);
+    line.Say(2, "ATA\r");
+    line.Say(1, "AT+FDT\r");
+    line.Heard(1);
+    line.Heard(2);
+}
+
 // The caller sends one page; more says whether another follows.
 void SendPage(Line &line, int com, int cls, const std::string &page, bool more, const char *expectAfter)
 {
@@ -373,8 +394,11 @@ TEST_P(ModemSimCall, TwoPagesFromOneModemToTheOther)
                                  (std::string("\r\n") + pts + " 1\r\n\r\n+FET: 0\r\n\r\nOK\r\n").c_str());
     std::string p2 = ReceivePage(line, 2, c.calleeClass, false,
                                  (std::string("\r\n") + pts + " 1\r\n\r\n+FET: 2\r\n\r\nOK\r\n").c_str());
-    EXPECT_EQ(t20 ? kPage1 : Reverse(kPage1), p1);
-    EXPECT_EQ(t20 ? kPage2 : Reverse(kPage2), p2);
+    // A Class 2 modem ends each page on the line with RTC.
+    std::string line1 = c20 ? kPage1 : kPage1 + kRtc;
+    std::string line2 = c20 ? kPage2 : kPage2 + kRtc;
+    EXPECT_EQ(t20 ? line1 : Reverse(line1), p1);
+    EXPECT_EQ(t20 ? line2 : Reverse(line2), p2);
     EXPECT_EQ(t20 ? "\r\n+FHS: 00\r\n\r\nOK\r\n" : "\r\n+FHNG: 0\r\n\r\nOK\r\n", line.Say(2, "AT+FDR\r"));
 
     // The pages taken from the caller, as data LSB first.
@@ -411,9 +435,47 @@ TEST(ModemSimCallDetails, BitOrderCommandsAndDleSub)
     // reversed stream carries DLE where the page had 0x08.
     std::string data, tail;
     SplitPage(heard, &data, &tail);
-    EXPECT_EQ(Reverse(kPage1), data);
+    EXPECT_EQ(Reverse(kPage1 + kRtc), data);
     ASSERT_EQ(1u, line.pages[1].size());
     EXPECT_EQ(kPage1, line.pages[1][0]);
+}
+
+// Bits written as '0'/'1' text, packed least significant bit first.
+std::string Bits(const std::string &bits)
+{
+    std::string out((bits.size() + 7) / 8, '\0');
+    for (size_t i = 0; i < bits.size(); i++)
+        if (bits[i] == '1')
+            out[i / 8] = static_cast<char>(out[i / 8] | (1 << (i % 8)));
+    return out;
+}
+
+TEST(ModemSimCallDetails, Class2ModemAddsRtcOnlyWhenThePageLacksIt)
+{
+    const std::string eol = "000000000001";
+    std::string rtc;
+    for (int i = 0; i < 6; i++)
+        rtc += eol;
+    struct Row {
+        std::string page;
+        bool rtcAdded;
+    } rows[] = {
+        {kPage1, true},
+        {kPage1 + kRtc, false},
+        {Bits(eol + "101" + rtc), false},                // RTC not on a byte boundary
+        {Bits(eol + "101" + rtc + "00000000000000000"), false},  // zero fill after it
+        {Bits(eol + "101" + eol + eol + eol + eol + eol + "1" + eol), true},  // data inside
+    };
+    for (const auto &r : rows) {
+        Line line({"port 1 number=1001", "port 2 number=1002"});
+        line.Start();
+        Connect(line, 2, 20);
+        SendPage(line, 1, 2, r.page, false, "\r\n+FPTS: 1\r\n\r\n+FHNG: 0\r\n\r\nOK\r\n");
+        EXPECT_EQ("\r\nCONNECT\r\n", line.Say(2, "AT+FDR\r"));
+        std::string data, tail;
+        SplitPage(line.Say(2, std::string(1, DC2)), &data, &tail);
+        EXPECT_EQ(r.rtcAdded ? r.page + kRtc : r.page, data);
+    }
 }
 
 TEST(ModemSimCallDetails, DleSubCarriesDlePairsInClass20)
@@ -532,6 +594,13 @@ TEST(ModemSimRemote, ProgramSendsToARemoteFaxAndAutoAnswer)
     line.Advance(2000);
     EXPECT_EQ("\r\nRING\r\n\r\nRING\r\n\r\n+FCON\r\n", line.Heard(2));
     EXPECT_NE(std::string::npos, line.Heard(1).find("+FCO\r\n"));
+    // The program's own ATA after that: nothing until the session values
+    // are in, then the whole answer report again.
+    EXPECT_EQ("", line.Say(2, "ATA\r"));
+    EXPECT_EQ("\r\n+FCS: 1,3,0,2,0,0,0,0\r\n\r\nCONNECT\r\n", line.Say(1, "AT+FDT\r"));
+    EXPECT_EQ("\r\n+FTSI: \"ME\"\r\n\r\n+FDCS: 1,3,0,2,0,0,0,0\r\n\r\nOK\r\n", line.Heard(2));
+    EXPECT_EQ("\r\n+FCON\r\n\r\n+FTSI: \"ME\"\r\n\r\n+FDCS: 1,3,0,2,0,0,0,0\r\n\r\nOK\r\n",
+              line.Say(2, "ATA\r"));
 }
 
 // ---------------------------------------------------------------- faults
@@ -601,19 +670,6 @@ TEST(ModemSimFaults, BusyLineUnansweredCallAndAbandonedDial)
     EXPECT_TRUE(line.TranscriptHas(3, "> [dial abandoned]"));
 }
 
-// A connected call, ready for the caller's first page.
-void Connect(Line &line, int callerClass, int calleeClass)
-{
-    PrepareModem(line, 1, callerClass, "CALLER");
-    PrepareModem(line, 2, calleeClass, "CALLEE");
-    line.Say(1, "ATDT1002\r");
-    line.Advance(400);
-    line.Say(2, "ATA\r");
-    line.Say(1, "AT+FDT\r");
-    line.Heard(1);
-    line.Heard(2);
-}
-
 TEST(ModemSimFaults, CarrierLostInTheMiddleOfAPage)
 {
     for (int cls : {2, 20}) {
@@ -631,7 +687,7 @@ TEST(ModemSimFaults, CarrierLostInTheMiddleOfAPage)
         std::string p1 = ReceivePage(line, 2, cls, true,
                                      cls == 20 ? "\r\n+FPS: 1\r\n\r\n+FET: 0\r\n\r\nOK\r\n"
                                                : "\r\n+FPTS: 1\r\n\r\n+FET: 0\r\n\r\nOK\r\n");
-        EXPECT_EQ(cls == 20 ? kPage1 : Reverse(kPage1), p1);
+        EXPECT_EQ(cls == 20 ? kPage1 : Reverse(kPage1 + kRtc), p1);
         std::string p2 = ReceivePage(line, 2, cls, false,
                                      cls == 20 ? "\r\n+FHS: 70\r\n\r\nNO CARRIER\r\n" : "\r\n+FHNG: 70\r\n\r\nNO CARRIER\r\n");
         EXPECT_EQ(cls == 20 ? kPage2.substr(0, 5) : Reverse(kPage2.substr(0, 5)), p2);
@@ -702,6 +758,15 @@ TEST(ModemSimFaults, SilenceGarbageAndEcho)
         line.Start();
         EXPECT_EQ("ATE0V0\r0\r", line.Say(1, "ATE0V0\r"));
     }
+    // ERROR to +FAP and +FSA even in Class 2.0.
+    {
+        Line line({"port 1 number=1001", "fault 1 faperror"});
+        line.Start();
+        EXPECT_EQ("\r\nOK\r\n", line.Say(1, "AT+FCLASS=2.0\r"));
+        EXPECT_EQ("\r\nERROR\r\n", line.Say(1, "AT+FAP=1,0,0\r"));
+        EXPECT_EQ("\r\nERROR\r\n", line.Say(1, "AT+FSA=\"1\"\r"));
+        EXPECT_EQ("\r\nOK\r\n", line.Say(1, "AT+FLI=\"1\"\r"));
+    }
     // Run-time silence from the control file.
     {
         Line line({"port 1 number=1001"});
@@ -712,6 +777,8 @@ TEST(ModemSimFaults, SilenceGarbageAndEcho)
         EXPECT_EQ(0, SimControl(line.Raw(), "silent 1 off", err, sizeof err));
         EXPECT_EQ("\r\nOK\r\n", line.Say(1, "AT\r"));
         EXPECT_NE(0, SimControl(line.Raw(), "silent 7 on", err, sizeof err));
+        EXPECT_NE(0, SimControl(line.Raw(), "call 2000 1001", err, sizeof err));   // no such remote
+        EXPECT_NE(0, SimControl(line.Raw(), "wobble 1", err, sizeof err));
     }
 }
 
@@ -777,6 +844,19 @@ TEST(ModemSimFaults, OddConnectRepliesAndLoneFF)
     EXPECT_EQ(0u, other.Heard(1).find("\r\n++FCON\r\n"));
 }
 
+TEST(ModemSimFaults, LineDroppedFromTheControlFile)
+{
+    Line line({"port 1 number=1001", "port 2 number=1002"});
+    line.Start();
+    Connect(line, 2, 20);
+    line.Say(1, Stuff(kPage1).substr(0, 4));
+    char err[100];
+    EXPECT_EQ(0, SimControl(line.Raw(), "drop 1", err, sizeof err));
+    EXPECT_EQ("\r\n+FHNG: 70\r\n\r\nNO CARRIER\r\n", line.Heard(1));
+    EXPECT_EQ("\r\n+FHS: 70\r\n\r\nOK\r\n", line.Say(2, "AT+FDR\r"));
+    EXPECT_TRUE(line.TranscriptHas(1, "* line dropped (control)"));
+}
+
 TEST(ModemSimFaults, CancelWhileReceivingAndWhileSending)
 {
     Line line({"port 1 number=1001", "port 2 number=1002", "set rate=100"});
@@ -801,6 +881,61 @@ TEST(ModemSimFaults, CancelWhileReceivingAndWhileSending)
     EXPECT_EQ("\r\nOK\r\n", line2.Say(1, std::string("\x00\x10\x03", 3)));
     EXPECT_EQ("\r\nOK\r\n", line2.Say(1, "ATH\r"));
     EXPECT_EQ("\r\n+FHNG: 50\r\n\r\nOK\r\n", line2.Say(2, "AT+FDR\r"));
+}
+
+} // namespace
+
+namespace {
+
+// Random command fragments and bytes on two modems with every fault active:
+// the engine must stay within its buffers (ASan/UBSan watch) and keep answering.
+TEST(ModemSimRobustness, RandomDialoguesKeepTheLineSound)
+{
+    const char *pieces[] = {
+        "AT\r", "ATE0V0\r", "ATV1\r", "AT+FCLASS=2\r", "AT+FCLASS=2.0\r", "AT+FCLASS=8\r", "ATD1002\r",
+        "ATD1001\r", "ATD2000\r", "ATA\r", "AT+FDT\r", "AT+FDR\r", "AT+FET=0\r", "AT+FET=2\r", "AT+FPS?\r",
+        "ATH\r", "ATZ\r", "AT#CLS=8\r", "AT#CLS=2\r", "AT+FDCC=1,5,2,2,3,2,1,7\r", "AT+FLID=\"X\"\r",
+        "AT+FSA=\"12\"\r", "ATS0=1\r", "+++", "\x10\x03", "\x10,", "\x10.", "\x12", "\x18", "\x10\x10",
+        "AT+FBOR=3\r", "AT+FCC=9\r", "AT\x08\x08\r",
+    };
+    const int n = sizeof pieces / sizeof pieces[0];
+    Line line({"port 1 number=1001", "port 2 number=1002 dlesub=1", "remote 2000 rings=1",
+               "fault 1 xoff page=1 bytes=3 ms=50", "fault 2 drop page=2 bytes=7",
+               "fault 2 pageerror page=1 status=2", "fault 1 garbage", "fault 2 odd ced a4 f ff",
+               "fault 1 silent after=500 ms=300", "set ring=50 dial=20 ringlimit=3 rate=5000"});
+    line.Config().remotes[0].pages[0].assign(kPage1.begin(), kPage1.end());
+    line.Config().remotes[0].numPages = 1;
+    line.Start();
+    uint32_t seed = 12345;
+    auto next = [&seed]() {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7FFF;
+    };
+    size_t heard = 0;
+    for (int i = 0; i < 20000; i++) {
+        int com = 1 + static_cast<int>(next() % 2);
+        std::string bytes;
+        if (next() % 4 == 0) {
+            for (int k = static_cast<int>(next() % 40); k > 0; k--)
+                bytes += static_cast<char>(next() & 0xFF);
+        } else {
+            bytes = pieces[next() % n];
+        }
+        heard += line.Say(com, bytes).size();
+        if (next() % 8 == 0)
+            line.Advance(static_cast<int>(next() % 200));
+        if (i % 1000 == 999)
+            SimControl(line.Raw(), "call 2000 1001", nullptr, 0);
+    }
+    line.Advance(2000);
+    EXPECT_GT(heard, 0u);
+    EXPECT_LT(heard, 20u * 1000 * 1000);
+    // Both modems still answer once reset.
+    line.Say(1, std::string(1, '\x18') + "\x10\x03");
+    line.Say(2, std::string(1, '\x18') + "\x10\x03");
+    line.Advance(3000);
+    EXPECT_NE(std::string::npos, line.Say(1, "\rATZ\r").find("OK"));
+    EXPECT_NE(std::string::npos, line.Say(2, "\rATZ\r").find("OK"));
 }
 
 } // namespace

@@ -39,6 +39,10 @@ done
 
 wine "$PROBE" COM1
 rc=$?
+if [ $rc = 0 ]; then
+    wine "$PROBE" COM1 COM2 1002
+    rc=$?
+fi
 
 echo stop >>"$WORK/control"
 i=0
@@ -56,9 +60,14 @@ wait $SIMPID 2>/dev/null
 
 echo "--- COM1 transcript"
 cat "$WORK/com1.log"
-for want in ' > AT$' ' < OK$' ' > AT+FCLASS=?$' ' > ATE0V0$'; do
-    if ! grep -q -- "$want" "$WORK/com1.log"; then
-        echo "transcript lacks '$want'"
+echo "--- COM2 transcript"
+cat "$WORK/com2.log"
+for want in 'com1.log: > AT$' 'com1.log: < OK$' 'com1.log: > AT+FCLASS=?$' 'com1.log: > ATE0V0$' \
+            'com1.log: > ATDT1002$' 'com1.log: > \[page data 258 bytes, DLE 0x03\]$' \
+            'com2.log: < RING$' 'com2.log: > <DC2>$' 'com2.log: < +FHNG: 0$'; do
+    file=${want%%:*}
+    if ! grep -q -- "${want#*:}" "$WORK/$file"; then
+        echo "$file lacks '${want#*:}'"
         rc=1
     fi
 done

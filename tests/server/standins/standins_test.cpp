@@ -1,0 +1,450 @@
+// QUEUEMAN, SYSMAN and the packet tool, run as processes in one Wine prefix
+// on a configuration written into a scratch folder. The test starts
+// QUEUEMAN and SYSMAN, sends each packet kind they receive with the packet
+// tool, checks their server log lines and their answers, and stops them
+// with class 99. Every wait is bounded; every process started here is ended
+// at the close.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "server/runtime/mailslot.h"
+#include "server/runtime/packets.h"
+#include "server/runtime/srvlog.h"
+
+namespace {
+
+// A path of the build tree as the Win32 side sees it (drive Z: is "/").
+std::string WinPath(const char *unixPath)
+{
+    std::string p = unixPath;
+    if (!p.empty() && p[0] == '/')
+        p = "Z:" + p;
+    for (char &c : p)
+        if (c == '/')
+            c = '\\';
+    return p;
+}
+
+bool WriteText(const std::string &path, const std::string &text)
+{
+    FILE *f = std::fopen(path.c_str(), "wb");
+    if (!f)
+        return false;
+    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+std::string ReadShared(const std::string &path)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return "";
+    std::string out;
+    char buf[4096];
+    DWORD n = 0;
+    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n)
+        out.append(buf, n);
+    CloseHandle(h);
+    return out;
+}
+
+// Removes a scratch folder left by an earlier run (process numbers repeat).
+void RemoveTree(const std::string &dir)
+{
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA((dir + "*").c_str(), &fd);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = fd.cFileName;
+            if (name == "." || name == "..")
+                continue;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(dir + name + "\\");
+            else
+                DeleteFileA((dir + name).c_str());
+        } while (FindNextFileA(find, &fd));
+        FindClose(find);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+size_t CountOf(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1))
+        ++n;
+    return n;
+}
+
+template <typename Pred> bool WaitFor(DWORD ms, Pred pred)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (pred())
+            return true;
+        if (GetTickCount() - start >= ms)
+            return false;
+        Sleep(50);
+    }
+}
+
+struct ToolRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;
+};
+
+class ServerFixture : public ::testing::Test {
+protected:
+    std::string root_, logPath_, lockPath_, markerPath_;
+    std::vector<HANDLE> processes_;
+    int toolRuns_ = 0;
+
+    void SetUp() override
+    {
+        LogInit(stdout, "", 5, "TEST");
+        char tmp[MAX_PATH];
+        ASSERT_NE(GetTempPathA(sizeof tmp, tmp), 0u);
+        root_ = std::string(tmp) + "tvstandins" + std::to_string(GetCurrentProcessId()) + "\\";
+        RemoveTree(root_);
+        for (const char *d : {"", "SYSTEM", "SYSTEM\\T-DB", "SERVER", "SERVER\\T-DB", "USERS", "REQUEST"})
+            CreateDirectoryA((root_ + d).c_str(), nullptr);
+        logPath_ = root_ + "SERVER\\T-DB\\SERVER.LOG";
+        lockPath_ = root_ + "REQUEST\\TAVRINE.LOK";
+        markerPath_ = root_ + "REQUEST\\SERVER.OK";
+        ASSERT_TRUE(WriteText(root_ + "SYSTEM\\TAVRINE.INI", "[TAVRINE]\r\nType: Init\r\nRevision: A\r\n\r\n"
+                                                             "[SERVER]\r\nServerArea: " + root_ + "SERVER\r\n"
+                                                             "SystemArea: " + root_ + "SYSTEM\r\n"
+                                                             "AllUserArea: " + root_ + "USERS\r\n"
+                                                             "RequestArea: " + root_ + "REQUEST\r\n"));
+        // One program line that SYSMAN starts: the packet tool listening as
+        // the device FAKE-1; and one line SYSMAN must pass over.
+        ASSERT_TRUE(WriteText(root_ + "SYSTEM\\T-DB\\SETUP.INI",
+                              "[TAVRINE]\r\nType: Setup\r\nRevision: A\r\n\r\n"
+                              "[OPTIONS]\r\nLogFile: SERVER.LOG\r\n\r\n"
+                              "[SERVER]\r\nSysman: SYSMAN \"SYSMAN.EXE\"\r\n"
+                              "Device: FAKE-1 \"" + WinPath(TVPACKET_EXE) + " listen FAKE\\1 wait=60\" x WIN\r\n"
+                              "Gadget: nothing\r\n\r\n[DEVICES]\r\n"));
+        SetEnvironmentVariableA("TFAXINIT", (root_ + "SYSTEM").c_str());
+    }
+
+    void TearDown() override
+    {
+        // The listener SYSMAN started ends on a stop packet of its own.
+        if (MsgQueueExists("FAKE\\1")) {
+            uint8_t stop[PKT_HEADER_SIZE];
+            size_t n = EncodeHeaderOnly(PKT_CLASS_STOPALL, 0, 0, stop, sizeof stop);
+            MsgSendRequest("FAKE\\1", 0, stop, static_cast<uint16_t>(n), nullptr, 0, nullptr);
+        }
+        for (HANDLE h : processes_) {
+            if (WaitForSingleObject(h, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(h, 9);
+                WaitForSingleObject(h, 5000);
+            }
+            CloseHandle(h);
+        }
+        SetEnvironmentVariableA("TFAXINIT", nullptr);
+    }
+
+    std::string Log() { return ReadShared(logPath_); }
+
+    // Waits until the server log holds what, count times.
+    bool WaitLog(const std::string &what, size_t count = 1, DWORD ms = 10000)
+    {
+        return WaitFor(ms, [&] { return CountOf(Log(), what) >= count; });
+    }
+
+    HANDLE Start(const char *exe)
+    {
+        std::string cmd = "\"" + WinPath(exe) + "\"";
+        STARTUPINFOA si;
+        std::memset(&si, 0, sizeof si);
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi;
+        std::vector<char> line(cmd.begin(), cmd.end());
+        line.push_back('\0');
+        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &si,
+                            &pi))
+            return nullptr;
+        CloseHandle(pi.hThread);
+        processes_.push_back(pi.hProcess);
+        return pi.hProcess;
+    }
+
+    // Runs the packet tool with its output in a file; at most 30 s.
+    ToolRun Tool(const std::vector<std::string> &args)
+    {
+        ToolRun run;
+        std::string outPath = root_ + "tool" + std::to_string(++toolRuns_) + ".txt";
+        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+        HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (out == INVALID_HANDLE_VALUE)
+            return run;
+        std::string cmd = "\"" + WinPath(TVPACKET_EXE) + "\"";
+        for (const std::string &a : args)
+            cmd += " " + a;
+        std::vector<char> line(cmd.begin(), cmd.end());
+        line.push_back('\0');
+        STARTUPINFOA si;
+        std::memset(&si, 0, sizeof si);
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = nullptr;
+        si.hStdOutput = out;
+        si.hStdError = out;
+        PROCESS_INFORMATION pi;
+        BOOL ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr,
+                                 &si, &pi);
+        CloseHandle(out);
+        if (!ok)
+            return run;
+        CloseHandle(pi.hThread);
+        if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0)
+            TerminateProcess(pi.hProcess, 9);
+        GetExitCodeProcess(pi.hProcess, &run.exitCode);
+        CloseHandle(pi.hProcess);
+        run.output = ReadShared(outPath);
+        return run;
+    }
+
+    // Sends one packet with the tool and expects it to go.
+    void Send(const std::vector<std::string> &args)
+    {
+        std::vector<std::string> all = {"send"};
+        all.insert(all.end(), args.begin(), args.end());
+        ToolRun r = Tool(all);
+        ASSERT_EQ(r.exitCode, 0u) << r.output;
+        ASSERT_NE(r.output.find("sent "), std::string::npos) << r.output;
+    }
+
+    // The next packet of class and type on a queue of the test, passing over
+    // others; false when none comes within ms.
+    static bool NextPacket(TvMailslot slot, uint8_t cls, uint8_t type, uint8_t *buf, uint16_t *len, DWORD ms = 10000)
+    {
+        return WaitFor(ms, [&] {
+            while (MsgReadRequest(slot, buf, MSG_MAX_PACKET, len) == TV_OK)
+                if (buf[2] == cls && (buf[3] == type || cls == PKT_CLASS_STOPALL))
+                    return true;
+            return false;
+        });
+    }
+
+    bool LockHeld()
+    {
+        // What the client and the programmer API try: read, denying writes.
+        HANDLE h = CreateFileA(lockPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return GetLastError() == ERROR_SHARING_VIOLATION;
+        CloseHandle(h);
+        return false;
+    }
+};
+
+TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
+{
+    // The test stands in for the supervisor and for a device controller.
+    TvMailslot tserver = nullptr, controller = nullptr;
+    ASSERT_EQ(MsgMakePipe("TSERVER", 0, &tserver), TV_OK);
+    ASSERT_EQ(MsgMakePipe("FCLASS\\1", 0, &controller), TV_OK);
+    static uint8_t buf[MSG_MAX_PACKET];
+    uint16_t len = 0;
+
+    // ---- start-up: QUEUEMAN first, then SYSMAN, which starts FAKE-1
+    HANDLE queueman = Start(QUEUEMAN_EXE);
+    ASSERT_NE(queueman, nullptr);
+    ASSERT_TRUE(WaitFor(15000, [] { return MsgQueueExists("QUEUEMAN"); }));
+    HANDLE sysman = Start(SYSMAN_EXE);
+    ASSERT_NE(sysman, nullptr);
+    ASSERT_TRUE(WaitFor(15000, [] { return MsgQueueExists("SYSMAN"); }));
+    ASSERT_TRUE(WaitLog("SYSMAN     - (I) - Started FAKE-1: "));
+    EXPECT_TRUE(WaitFor(15000, [] { return MsgQueueExists("FAKE\\1"); })) << Log();
+    EXPECT_TRUE(WaitLog("Invalid line in [SERVER] paragraph (1) - Gadget: nothing"));
+    EXPECT_TRUE(WaitLog("1 server program started"));
+    EXPECT_TRUE(LockHeld());
+    EXPECT_NE(GetFileAttributesA(markerPath_.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A second SYSMAN finds the mailslot taken and ends at once.
+    HANDLE second = Start(SYSMAN_EXE);
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(WaitForSingleObject(second, 15000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(second, &code);
+    EXPECT_EQ(code, 1u);
+
+    // ---- the ping is answered by the mailslot; a stopped queue is not
+    Send({"SYSMAN", "PING", "timeout=0"});
+    EXPECT_TRUE(WaitLog("SYSMAN     - (I) - Received 6/1 PING len=6"));
+    ToolRun missing = Tool({"send", "NOSUCH", "6/1", "timeout=0"});
+    EXPECT_EQ(missing.exitCode, 1u);
+    EXPECT_NE(missing.output.find("error 0xF023"), std::string::npos) << missing.output;
+
+    // ---- what QUEUEMAN receives, each logged decoded and acted on
+    struct Case {
+        std::vector<std::string> send;
+        const char *logged;
+        const char *acted;
+    };
+    const Case qmCases[] = {
+        {{"REGISTER", "device=FCLASS", "number=1", "queue=FCLASS\\1", "tag=77", "send=0x40000001", "print=2"},
+         "Received 1/10 REGISTER len=116 code=0x0 device=FCLASS/1 queue='FCLASS\\1' tag=77",
+         "Device FCLASS\\1 registered: FCLASS-1 tag 77 send routes 0x40000001 print routes 0x00000002"},
+        {{"JOB-RESULT", "device=FCLASS", "number=1", "code=0xF016"}, "Received 1/6 JOB RESULT len=26 code=0xF016",
+         "Call received by FCLASS-1 (0xF016)"},
+        {{"1/6", "device=FCLASS", "number=1", "id=42", "code=0xF10A", "status=1", "seconds=30", "pages=2"},
+         "id=42 status=1 seconds=30 pages=2", "Job result 0xF10A for unknown request 42"},
+        {{"SCAN-RESULT", "device=FCLASS", "number=1", "id=5", "value=3"},
+         "Received 1/7 SCAN RESULT len=24 code=0x0 device=FCLASS/1 id=5 status=0 value=3",
+         "Scan result 0x0 for unknown request 5"},
+        {{"NEW-MESSAGE", "device=FCLASS", "number=1", "user=JSMITH", "file=R0000001.CTL"},
+         "Received 1/8 NEW MESSAGE len=40", "New message R0000001.CTL for user JSMITH from FCLASS-1"},
+        {{"CONVERT-REPLY", "code=0xF20C"}, "Received 1/11 CONVERT REPLY len=6 code=0xF20C",
+         "Conversion reply 0xF20C with no conversion running"},
+        {{"STATUS", "device=FCLASS", "number=2"}, "Received 1/9 STATUS len=22 code=0x0 device=FCLASS/2",
+         "Packet from unregistered device FCLASS-2"},
+        {{"REGISTER", "queue=FCLASS\\1", "len=100"}, "Received 1/10 REGISTER len=100",
+         "Packet 1/10 of 100 bytes has the wrong length - ignored"},
+        {{"PING"}, "QUEUEMAN   - (I) - Received 6/1 PING", "Packet class 6 not handled by QUEUEMAN - ignored"},
+    };
+    for (const Case &c : qmCases) {
+        std::vector<std::string> args = {"QUEUEMAN"};
+        args.insert(args.end(), c.send.begin(), c.send.end());
+        SCOPED_TRACE(c.send[0]);
+        Send(args);
+        EXPECT_TRUE(WaitLog(c.logged)) << c.logged;
+        EXPECT_TRUE(WaitLog(c.acted)) << c.acted;
+    }
+
+    // A registered device's state goes on to the supervisor.
+    Send({"QUEUEMAN", "STATUS", "device=FCLASS", "number=1", "status=7", "page=3"});
+    ASSERT_TRUE(NextPacket(tserver, PKT_CLASS_SUPERVISOR, PKT_SV_DEVICE_STATUS, buf, &len));
+    PktDeviceStatus ds;
+    ASSERT_TRUE(DecodeDeviceStatus(buf, len, &ds));
+    EXPECT_EQ(len, PKT_DEVICE_STATUS_SIZE);
+    EXPECT_STREQ(ds.deviceName, "FCLASS");
+    EXPECT_EQ(ds.deviceNumber, 1);
+    EXPECT_EQ(ds.state, 7);
+    EXPECT_EQ(ds.currentPage, 3);
+
+    // The queue status request is answered with class 7 type 2 to TSERVER,
+    // and the packet tool shows the answer when it owns TSERVER itself.
+    Send({"QUEUEMAN", "QUEUE-STATUS-REQUEST"});
+    ASSERT_TRUE(NextPacket(tserver, PKT_CLASS_SUPERVISOR, PKT_SV_QUEUE_STATUS, buf, &len));
+    PktQueueStatus qs;
+    ASSERT_TRUE(DecodeQueueStatus(buf, len, &qs));
+    EXPECT_EQ(len, PKT_QUEUE_STATUS_SIZE);
+    for (uint16_t c : qs.counters)
+        EXPECT_EQ(c, 0);
+    EXPECT_TRUE(WaitLog("Received 1/4 QUEUE STATUS REQUEST len=30 code=0x0 first='' second='' value=3"));
+    EXPECT_TRUE(WaitLog("Queue status sent to TSERVER: 0,0,0,0,0,0,0"));
+    MsgClosePipe(tserver);
+    tserver = nullptr;
+    ToolRun asked = Tool({"send", "QUEUEMAN", "1/4", "listen=TSERVER", "wait=10"});
+    EXPECT_EQ(asked.exitCode, 0u) << asked.output;
+    EXPECT_NE(asked.output.find("received 7/2 QUEUE STATUS len=20 code=0x0 counters=0,0,0,0,0,0,0"),
+              std::string::npos)
+        << asked.output;
+
+    // ---- what SYSMAN receives
+    Send({"SYSMAN", "CONTROLLER-STARTED", "id=FCLASS-1"});
+    EXPECT_TRUE(WaitLog("Received 6/3 CONTROLLER STARTED len=24 code=0x0 id='FCLASS-1' value=1"));
+    EXPECT_TRUE(WaitLog("Program FCLASS-1 started (queue FCLASS\\1)"));
+    Send({"SYSMAN", "CONTROLLER-STARTED", "id=FCLASS-1", "len=20"});
+    EXPECT_TRUE(WaitLog("Packet 6/3 of 20 bytes has the wrong length - ignored"));
+    Send({"SYSMAN", "PORT-INIT", "device=FCLASS", "number=1", "queue=FCLASS\\1", "port=COM7"});
+    EXPECT_TRUE(WaitLog("Received 6/5 PORT INIT len=118 code=0x0 device=FCLASS/1 queue='FCLASS\\1' port='COM7'"));
+    EXPECT_TRUE(WaitLog("Port COM7 belongs to FCLASS\\1"));
+
+    // Port requests become PORT OFFLINE / PORT ONLINE on the controller's
+    // queue: the port matched in any case, the flags and the reply queue
+    // copied through.
+    struct PortCase {
+        std::vector<std::string> send;
+        uint32_t busy, interrupt;
+    };
+    const PortCase offlineCases[] = {
+        {{"port=com7", "offline=1", "id=513", "reply=TVCTL\\3"}, 0, 0},
+        {{"port=Com7", "offline=1", "id=514", "reply=TVCTL\\12", "busy=1", "interrupt=1"}, 1, 1},
+    };
+    for (const PortCase &c : offlineCases) {
+        std::vector<std::string> args = {"SYSMAN", "PORT-REQUEST"};
+        args.insert(args.end(), c.send.begin(), c.send.end());
+        Send(args);
+        ASSERT_TRUE(NextPacket(controller, PKT_CLASS_DEVICE, PKT_DEV_PORT_OFFLINE, buf, &len)) << Log();
+        EXPECT_EQ(len, PKT_PORT_OFFLINE_SIZE);
+        PktPortOffline po;
+        ASSERT_TRUE(DecodePortOffline(buf, len, &po));
+        EXPECT_EQ(po.tag, 0);
+        EXPECT_EQ(po.busy, c.busy);
+        EXPECT_EQ(po.interrupt, c.interrupt);
+        EXPECT_EQ(po.requestId, c.busy ? 514 : 513);
+        EXPECT_STREQ(po.replyQueue, c.busy ? "TVCTL\\12" : "TVCTL\\3");
+    }
+    Send({"SYSMAN", "PORT-REQUEST", "port=COM7", "offline=0", "id=513", "reply=TVCTL\\3"});
+    ASSERT_TRUE(NextPacket(controller, PKT_CLASS_DEVICE, PKT_DEV_PORT_ONLINE, buf, &len));
+    PktDeviceRequest on;
+    ASSERT_TRUE(DecodeDeviceRequest(buf, len, &on));
+    EXPECT_EQ(on.tag, 0);
+    EXPECT_EQ(on.requestId, 513);
+    // An unknown port goes nowhere.
+    Send({"SYSMAN", "PORT-REQUEST", "port=COM9", "offline=1", "id=9", "reply=TVCTL\\3"});
+    EXPECT_TRUE(WaitLog("Port offline request 9 for unknown port 'COM9' - ignored"));
+    EXPECT_FALSE(NextPacket(controller, PKT_CLASS_DEVICE, PKT_DEV_PORT_OFFLINE, buf, &len, 1000));
+
+    // ---- restart: the programs started here are stopped and started again;
+    // QUEUEMAN, started by someone else, keeps running.
+    Send({"SYSMAN", "RESTART"});
+    EXPECT_TRUE(WaitLog("Server restarting"));
+    EXPECT_TRUE(WaitLog("Program FAKE-1 ended (exit code 0)", 1, 20000)) << Log();
+    EXPECT_TRUE(WaitLog("SYSMAN     - (I) - Started FAKE-1: ", 2, 20000)) << Log();
+    EXPECT_TRUE(WaitFor(15000, [] { return MsgQueueExists("FAKE\\1"); }));
+    EXPECT_EQ(WaitForSingleObject(queueman, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+    // The programmer API's request files: SYSMAN takes its own (and removes
+    // them), leaves the queue manager's alone.
+    const std::string request = "[TAVRINE]\r\nType: Request\r\nRevision: A\r\n\r\n[REQUEST]\r\n";
+    const std::string restartFile = root_ + "REQUEST\\~RQST001.CTL", otherFile = root_ + "REQUEST\\~RQST002.CTL",
+                      oddFile = root_ + "REQUEST\\~RQST003.CTL";
+    ASSERT_TRUE(WriteText(otherFile, request + "Server: QUEUEMAN\r\nType: SEND\r\nUser: JSMITH\r\nFile: A.CTL\r\n"));
+    ASSERT_TRUE(WriteText(oddFile, request + "Server: SysMan\r\nType: REBOOT\r\n"));
+    ASSERT_TRUE(WriteText(restartFile, request + "Server: SYSMAN\r\nType: RESTART\r\n"));
+    EXPECT_TRUE(WaitLog("Request file ~RQST001.CTL: RESTART"));
+    EXPECT_TRUE(WaitLog("Request file ~RQST003.CTL of unknown type 'REBOOT' - ignored"));
+    EXPECT_TRUE(WaitLog("SYSMAN     - (I) - Started FAKE-1: ", 3, 20000)) << Log();
+    EXPECT_EQ(GetFileAttributesA(restartFile.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(oddFile.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_NE(GetFileAttributesA(otherFile.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(WaitFor(15000, [] { return MsgQueueExists("FAKE\\1"); }));
+
+    // ---- class 99 to SYSMAN stops everything: the started program, the
+    // announced controller, QUEUEMAN, and SYSMAN itself.
+    Send({"SYSMAN", "99/0", "timeout=3"});
+    EXPECT_TRUE(NextPacket(controller, PKT_CLASS_STOPALL, 0, buf, &len));
+    ASSERT_EQ(WaitForSingleObject(queueman, 20000), WAIT_OBJECT_0) << Log();
+    ASSERT_EQ(WaitForSingleObject(sysman, 20000), WAIT_OBJECT_0) << Log();
+    GetExitCodeProcess(queueman, &code);
+    EXPECT_EQ(code, 0u);
+    GetExitCodeProcess(sysman, &code);
+    EXPECT_EQ(code, 0u);
+    std::string log = Log();
+    EXPECT_NE(log.find("Stop sent to FAKE\\1"), std::string::npos);
+    EXPECT_NE(log.find("Stop sent to FCLASS\\1"), std::string::npos);
+    EXPECT_NE(log.find("Stop sent to QUEUEMAN"), std::string::npos);
+    EXPECT_NE(log.find("Program FAKE-1 ended (exit code 0)", log.find("Server closing down")), std::string::npos);
+    EXPECT_NE(log.find("QUEUEMAN   - (I) - QUEUEMAN ended"), std::string::npos);
+    EXPECT_NE(log.find("SYSMAN     - (I) - SYSMAN ended"), std::string::npos);
+    EXPECT_FALSE(MsgQueueExists("SYSMAN"));
+    EXPECT_FALSE(MsgQueueExists("QUEUEMAN"));
+    EXPECT_FALSE(LockHeld());
+    EXPECT_EQ(GetFileAttributesA(markerPath_.c_str()), INVALID_FILE_ATTRIBUTES);
+    MsgClosePipe(controller);
+}
+
+} // namespace

@@ -1,0 +1,13 @@
+# Runs the table generator into OUT and compares its files with SRC.
+file(MAKE_DIRECTORY ${OUT})
+execute_process(COMMAND ${GEN} ${OUT} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "mhtables_gen failed (${rc})")
+endif()
+foreach(name mhtables.h mhtables.cpp)
+  file(READ ${OUT}/${name} generated)
+  file(READ ${SRC}/${name} committed)
+  if(NOT generated STREQUAL committed)
+    message(FATAL_ERROR "${SRC}/${name} differs from the generator's output")
+  endif()
+endforeach()

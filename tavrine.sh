@@ -4,7 +4,8 @@
 #   ./tavrine.sh test [--fuzz-seconds N] [--no-fuzz]   build everything and run the whole suite
 #   ./tavrine.sh run                                   run the system on the built-in sample configuration
 #   ./tavrine.sh build                                 build the trees only
-#   ./tavrine.sh bench                                 fax codec speed against libtiff's on the ITU charts
+#   ./tavrine.sh bench                                 fax codec speed against libtiff's on the ITU charts,
+#                                                      text pages against Ghostscript's fax device
 #
 # Each command installs what is missing on a Debian 12 machine (as root) first.
 set -euo pipefail
@@ -139,6 +140,7 @@ cmd_test() {
 cmd_run() {
     RUN_FUZZ=0
     install_missing
+    build_native    # the modem line simulator is a native program
     build_win
     start_display
     start_wine
@@ -152,6 +154,9 @@ cmd_bench() {
     local charts=${TAVRINE_ITU_CHARTS:-$ROOT/../shared/testdata/itu-charts}
     [ -x "$BUILD/native/tools/mhbench/mhbench" ] || die "mhbench was not built (Google Benchmark or libtiff headers missing)"
     "$BUILD/native/tools/mhbench/mhbench" "$charts"
+    # "text-page fine ours=1.50ms gs=3.50ms ratio=2.3": the converter against Ghostscript's tiffg3.
+    [ -x "$BUILD/native/tools/convbench/convbench" ] || die "convbench was not built"
+    "$BUILD/native/tools/convbench/convbench"
 }
 
 main() {

@@ -164,20 +164,80 @@ void BackgroundClose(Background *bg) {
 }
 
 // ---------------------------------------------------------------- intermediate pages
+// Rows are coded into a buffer that is appended to the file when full and
+// at the page end: one write for many rows instead of a seek and a write
+// per row.
+enum : size_t { kCodedBuffer = 16 * MH_ROW_CODE_SIZE };
+
 struct PageOut {
     FILE *file;
     FaxPageState state;
     int whiteAfter;        // one white row follows the rendered ones
+    int atEnd;             // the stream stands at the end of the file
+    size_t used;           // bytes waiting in coded
+    unsigned char coded[kCodedBuffer];
+    // The last row coded and its code without the final EOL: every row's
+    // code starts on a byte of its own, so a row equal to the one before
+    // (white space, vertical strokes) takes the same bytes again.
+    int lastBytes;         // 0: none yet
+    size_t lastLength;
+    unsigned char lastRow[RASTER_PAGE_BYTES];
+    unsigned char lastCode[MH_ROW_CODE_SIZE];
 };
+
+TvStatus FlushCoded(PageOut *p) {
+    if (p->used == 0) return TV_OK;
+    // Only the first flush seeks: later ones follow their own data. A seek
+    // on a stream open for reading and writing costs a read of the file's
+    // last block each time.
+    if (!p->atEnd && fseek(p->file, 0, SEEK_END) != 0) return TV_E_CONV_WRITE;
+    p->atEnd = 1;
+    if (fwrite(p->coded, 1, p->used, p->file) != p->used) return TV_E_CONV_WRITE;
+    p->used = 0;
+    return TV_OK;
+}
+
+// Appends one row (null: none) of an intermediate page; at the page end
+// the page's directory is completed (its single page is also the last).
+TvStatus PageRow(PageOut *p, const unsigned char *row, int bytes, int end) {
+    if (row) {
+        if (bytes < 0 || bytes > RASTER_PAGE_BYTES) return TV_E_CONV_WRITE;
+        if (p->used + MH_ROW_CODE_SIZE > sizeof p->coded && FlushCoded(p) != TV_OK) return TV_E_CONV_WRITE;
+        unsigned char *code = p->coded + p->used;
+        size_t n;
+        if (bytes > 0 && bytes == p->lastBytes && memcmp(row, p->lastRow, size_t(bytes)) == 0) {
+            n = p->lastLength;
+            memcpy(code, p->lastCode, n);
+        } else {
+            n = MhEncodeRow(row, uint16_t(bytes * 8), 0, code);
+            if (n == 0 || n > sizeof p->lastCode) return TV_E_CONV_WRITE;
+            p->lastBytes = bytes;
+            p->lastLength = n;
+            memcpy(p->lastRow, row, size_t(bytes));
+            memcpy(p->lastCode, code, n);
+        }
+        if (end) { // the final EOL, as the encoder's end flag writes it
+            code[n++] = 0x00;
+            code[n++] = 0x08;
+        }
+        p->used += n;
+        p->state.rows++;
+        p->state.bytes += uint32_t(n);
+    }
+    if (!end) return TV_OK;
+    if (FlushCoded(p) != TV_OK) return TV_E_CONV_WRITE;
+    p->atEnd = 0; // the directory update moves the stream
+    return WriteTiffFaxRow(p->file, &p->state, nullptr, uint16_t(bytes), 1, 1) == 0 ? TV_OK : TV_E_CONV_WRITE;
+}
 
 TvStatus PageWriteRow(void *ctx, const unsigned char *row, int bytes, int end) {
     PageOut *p = static_cast<PageOut *>(ctx);
     static const unsigned char kWhite[RASTER_PAGE_BYTES] = {0};
     if (end && p->whiteAfter) {
-        if (WriteTiffFaxRow(p->file, &p->state, row, uint16_t(bytes), 0, 0) != 0) return TV_E_CONV_WRITE;
+        if (PageRow(p, row, bytes, 0) != TV_OK) return TV_E_CONV_WRITE;
         row = kWhite;
     }
-    return WriteTiffFaxRow(p->file, &p->state, row, uint16_t(bytes), end, end) == 0 ? TV_OK : TV_E_CONV_WRITE;
+    return PageRow(p, row, bytes, end);
 }
 
 // Creates intermediate page file `page` with an empty page directory.
@@ -211,6 +271,16 @@ TvStatus ClosePageFile(PageOut *out, const char *path, bool keep) {
     }
     if (!keep || st != TV_OK) TvPlatRemove(path);
     return st;
+}
+
+// Removes the intermediate pages of the message in the format folder: a
+// failed conversion leaves none behind.
+void RemoveIntermediatePages(void) {
+    for (int p = 0; p < 100; p++) {
+        char path[CONV_PATH_MAX];
+        PagePath(path, sizeof path, p);
+        if (path[0] && TvPlatFileExists(path)) TvPlatRemove(path);
+    }
 }
 
 void NotePagesWritten(int next) {
@@ -399,7 +469,7 @@ TvStatus RecodePage(FILE *src, const TiffIfd &ifd, int e, int fill1, Background 
                 for (int i = 0; i < GRAPHICS_LINE_BYTES; i++) line[i] |= back[i];
         }
         int last = r == rows - 1;
-        if (WriteTiffFaxRow(out->file, &out->state, line, GRAPHICS_LINE_BYTES, last, last) != 0) {
+        if (PageRow(out, line, GRAPHICS_LINE_BYTES, last) != TV_OK) {
             LogMessage(5, "Could not write to intermediate Page file");
             return TV_E_CONV_WRITE;
         }
@@ -599,7 +669,7 @@ TvStatus WriteWhitePage(int page) {
     if (g_conv.fmt->resCode == RES_SUPERFINE) rows *= 2;
     static const unsigned char kWhite[RASTER_PAGE_BYTES] = {0};
     for (int r = 0; r < rows && st == TV_OK; r++)
-        if (WriteTiffFaxRow(out.file, &out.state, kWhite, RASTER_PAGE_BYTES, r == rows - 1, r == rows - 1) != 0)
+        if (PageRow(&out, kWhite, RASTER_PAGE_BYTES, r == rows - 1) != TV_OK)
             st = TV_E_CONV_WRITE;
     if (st != TV_OK) LogMessage(5, "Could not write to intermediate Page file");
     TvStatus cl = ClosePageFile(&out, path, st == TV_OK);
@@ -720,12 +790,19 @@ void WriteCvtFile(int addressee, int total) {
 // Joins intermediate pages first..first+count-1 of pageDir into one TIFF
 // file; each is deleted once copied. No pages: the header and one empty
 // directory of width 1728.
+// The pages' coded data moves in large blocks (a page is read and written
+// in a few calls) through a buffer of its own, and the output stream has a
+// large buffer too, so that a directory and its data go out together.
+unsigned char g_joinBlock[64 * 1024];
+char g_joinOutBuffer[64 * 1024];
+
 TvStatus JoinPages(const char *pageDir, int first, int count, const char *outPath, int lpi) {
     FILE *out = OpenFileShared(kOpenRetry, outPath, "w+b");
     if (!out) {
         LogMessage(5, "Could not create message file: %s", outPath);
         return TV_E_CONV_CREATE;
     }
+    setvbuf(out, g_joinOutBuffer, _IOFBF, sizeof g_joinOutBuffer);
     TvStatus st = TV_OK;
     TiffHeader h;
     InitTiffHeader(&h);
@@ -761,17 +838,19 @@ TvStatus JoinPages(const char *pageDir, int first, int count, const char *outPat
         uint32_t data = ifd.entry[TE_STRIPOFFSETS].value; // the write below moves it to the output's
         // The last page ends the chain; every other points behind its data.
         ifd.nextIfd = p == first + count - 1 ? 0 : pos + TIFF_IFD_BLOCK + bytes;
-        if (fseek(out, long(pos), SEEK_SET) != 0 || !WriteTiffIfd(out, &ifd, xres, yres)) {
+        // Pages follow one another: the stream is normally at pos already,
+        // and a needless seek would read the output's last block back.
+        if ((ftell(out) != long(pos) && fseek(out, long(pos), SEEK_SET) != 0) || !WriteTiffIfd(out, &ifd, xres, yres)) {
             LogMessage(5, "Could not write to message file");
             fclose(in);
             st = TV_E_CONV_WRITE;
             break;
         }
         if (fseek(in, long(data), SEEK_SET) != 0) st = TV_E_CONV_PAGEREAD;
-        unsigned char block[FAX_BLOCK_SIZE];
         uint32_t left = bytes;
         while (st == TV_OK && left > 0) {
-            size_t n = left < sizeof block ? left : sizeof block;
+            size_t n = left < sizeof g_joinBlock ? left : sizeof g_joinBlock;
+            unsigned char *block = g_joinBlock;
             if (fread(block, 1, n, in) != n) {
                 LogMessage(5, "Could not read from intermediate Page file");
                 st = TV_E_CONV_PAGEREAD;
@@ -967,6 +1046,7 @@ TvStatus ConvertMessage(const ConvJob *job) {
     snprintf(g_graphicsPaths.user, sizeof g_graphicsPaths.user, "%s", job->user);
     TvStatus st = ConvertSteps();
     EndConversion();
+    if (st != TV_OK) RemoveIntermediatePages();
     return st;
 }
 

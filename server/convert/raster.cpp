@@ -8,6 +8,10 @@
 #include <cstring>
 #include <new>
 
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "the glyph drawing's word stores assume a little-endian machine"
+#endif
+
 RasterSettings g_rasterSettings = {"", 1, 0, 0, 4, 2, 72};
 RasterState g_raster;
 
@@ -568,11 +572,31 @@ int WriteChar(int c) {
         int top = g_raster.rowOffset + (g_raster.script == SCRIPT_SUB ? (g_raster.fine ? 12 : 6) : 0);
         int pixel = g_raster.offset + g_raster.x;
         const unsigned char *g = font + c * rows * bytes;
-        for (int r = 0; r < rows; r++) {
-            unsigned char *row = RasterBandRow(top + r);
-            if (!row) continue; // clipped to the band
-            uint32_t w = GlyphRow(g + r * bytes, bytes) << bearing;
-            OrPixels(row, pixel, blit(w));
+        int byte = pixel >> 3;
+        if (mode == 0 && pixel >= 0 && byte + 9 <= RASTER_ROW_BYTES && top >= 0 && top + rows <= BandTotalRows()) {
+            // Plain or bold and wholly inside the band (the usual case): the
+            // glyph row goes in with one 8-byte read-modify-write, without
+            // the clipping of OrPixels.
+            int shift = pixel & 7;
+            for (int r = 0; r < rows; r++) {
+                uint32_t w = GlyphRow(g + r * bytes, bytes) << bearing;
+                if (bold) w |= w >> 1;
+                if (!w) continue;
+                uint64_t v = uint64_t(w) << 32;
+                unsigned char *at = g_band[top + r] + byte;
+                uint64_t cur;
+                memcpy(&cur, at, 8);
+                cur = __builtin_bswap64(__builtin_bswap64(cur) | (v >> shift));
+                memcpy(at, &cur, 8);
+                if (shift) at[8] |= static_cast<unsigned char>((v << (8 - shift)) & 0xFF);
+            }
+        } else {
+            for (int r = 0; r < rows; r++) {
+                unsigned char *row = RasterBandRow(top + r);
+                if (!row) continue; // clipped to the band
+                uint32_t w = GlyphRow(g + r * bytes, bytes) << bearing;
+                OrPixels(row, pixel, blit(w));
+            }
         }
     }
     if (g_raster.underline) {

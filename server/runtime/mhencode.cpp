@@ -14,9 +14,9 @@ namespace {
 
 const uint32_t kMaxRowBytes = MH_MAX_ROW_PIXELS / 8;
 
-// Packs codes least significant bit first into out without branches: the
-// whole accumulator is stored after each code and the pointer moves on by
-// the bytes completed. Needs 8 bytes of room behind the last code.
+// Packs codes least significant bit first into out. Codes collect in a
+// 64-bit accumulator; four whole bytes are stored each time 32 bits are
+// complete (codes are at most 13 bits, so the accumulator never overflows).
 struct BitOut {
     uint64_t acc = 0;
     uint32_t bits = 0;
@@ -28,20 +28,23 @@ struct BitOut {
     {
         acc |= static_cast<uint64_t>(code) << bits;
         bits += length;
-        std::memcpy(p, &acc, 8);
-        uint32_t bytes = bits >> 3;
-        p += bytes;
-        acc >>= bytes * 8;
-        bits &= 7;
+        if (bits >= 32) {
+            uint32_t low = static_cast<uint32_t>(acc);
+            std::memcpy(p, &low, 4);
+            p += 4;
+            acc >>= 32;
+            bits -= 32;
+        }
     }
-    // Pads with zero bits to a whole byte.
+    // Stores what is left, padded with zero bits to a whole byte.
     inline void Flush()
     {
-        if (bits) {
+        while (bits > 0) {
             *p++ = static_cast<uint8_t>(acc);
-            acc = 0;
-            bits = 0;
+            acc >>= 8;
+            bits = bits > 8 ? bits - 8 : 0;
         }
+        acc = 0;
     }
 };
 
@@ -62,23 +65,20 @@ inline uint64_t LoadBe64(const uint8_t* p)
     return __builtin_bswap64(v);
 }
 
-// First pixel at or after x whose colour is not `black`, or width. The row
-// holds at least 8 bytes past the last byte of the width (padding).
-inline uint32_t FindChange(const uint8_t* row, uint32_t x, uint32_t width, bool black)
+// True when the first `bytes` bytes of the row are all 0 (white), checked
+// eight bytes at a time.
+inline bool RowIsWhite(const uint8_t* row, uint32_t bytes)
 {
-    while (x < width) {
-        uint64_t w = LoadBe64(row + (x >> 3));
-        if (black)
-            w = ~w;
-        uint32_t s = x & 7;
-        w <<= s;
-        if (w) {
-            uint32_t at = x + static_cast<uint32_t>(__builtin_clzll(w));
-            return at < width ? at : width;
-        }
-        x += 64 - s;
+    uint64_t any = 0;
+    uint32_t i = 0;
+    for (; i + 8 <= bytes; i += 8) {
+        uint64_t w;
+        std::memcpy(&w, row + i, 8);
+        any |= w;
     }
-    return width;
+    for (; i < bytes; i++)
+        any |= row[i];
+    return any == 0;
 }
 
 struct StreamSink {
@@ -117,27 +117,51 @@ size_t MhEncodeRow(const uint8_t* row, uint16_t width, int endFlag, uint8_t* out
         return 0;
     BitOut o(out);
     o.Put(1u << 11, 12); // EOL: eleven 0 bits and a 1
-    if (!row) {
+    // A white row (the commonest row of a page) is one white run: no copy,
+    // no run search. Only whole bytes are checked; a partial last byte goes
+    // the general way.
+    if (!row || (width % 8 == 0 && RowIsWhite(row, width / 8u))) {
         PutRun(o, kMhWhiteTerm, kMhWhiteMakeup, width);
     } else {
-        // Word loads need 8 readable bytes: the last few are read from a copy.
+        // The row is taken 64 pixels at a time. In each word the pixels that
+        // differ from the pixel before them (the first pixel of the row
+        // follows white) are marked; the runs lie between the marks and
+        // alternate white, black, white...
+        // Word loads need 8 readable bytes: a width that is not a whole
+        // number of words is read from a padded copy.
         uint8_t padded[kMaxRowBytes + 16];
-        uint32_t bytes = (width + 7u) / 8u;
-        std::memcpy(padded, row, bytes);
-        std::memset(padded + bytes, 0, 16);
-        uint32_t x = 0;
-        bool black = false;
-        for (;;) {
-            uint32_t next = FindChange(padded, x, width, black);
-            if (black)
-                PutRun(o, kMhBlackTerm, kMhBlackMakeup, next - x);
-            else
-                PutRun(o, kMhWhiteTerm, kMhWhiteMakeup, next - x);
-            x = next;
-            if (x >= width)
-                break;
-            black = !black;
+        const uint8_t* src = row;
+        if (width % 64) {
+            uint32_t bytes = (width + 7u) / 8u;
+            std::memcpy(padded, row, bytes);
+            std::memset(padded + bytes, 0, 16);
+            src = padded;
         }
+        uint32_t last = 0;      // start of the current run
+        bool black = false;     // colour of the current run
+        uint64_t before = 0;    // the pixel before the word, in bit 63
+        for (uint32_t base = 0; base < width; base += 64) {
+            uint64_t w = LoadBe64(src + base / 8);
+            uint64_t changes = w ^ ((w >> 1) | before);
+            before = w << 63;
+            if (width - base < 64)
+                changes &= ~uint64_t{0} << (64 - (width - base)); // no marks past the width
+            while (changes) {
+                uint32_t lead = static_cast<uint32_t>(__builtin_clzll(changes));
+                changes ^= (uint64_t{1} << 63) >> lead;
+                uint32_t at = base + lead;
+                if (black)
+                    PutRun(o, kMhBlackTerm, kMhBlackMakeup, at - last);
+                else
+                    PutRun(o, kMhWhiteTerm, kMhWhiteMakeup, at - last);
+                last = at;
+                black = !black;
+            }
+        }
+        if (black)
+            PutRun(o, kMhBlackTerm, kMhBlackMakeup, width - last);
+        else
+            PutRun(o, kMhWhiteTerm, kMhWhiteMakeup, width - last);
     }
     o.Flush();
     if (endFlag) {

@@ -6,8 +6,10 @@
 #include <initializer_list>
 
 #include "common/ctlfile.h"
+#include "common/formats.h"
 #include "common/platform.h"
 #include "common/sharedfile.h"
+#include "server/runtime/console.h"
 #include "server/runtime/mailslot.h"
 #include "server/runtime/sysparams.h"
 #include "server/runtime/srvlog.h"
@@ -156,6 +158,7 @@ static void HandleStatus(const uint8_t *pkt, uint16_t len)
         return;
     d->statusCode = r.statusCode;
     d->page = r.page;
+    QueuemanJobStatus(d);
     ForwardDeviceStatus(*d);
 }
 
@@ -184,11 +187,7 @@ static void HandleJobResult(const uint8_t *pkt, uint16_t len)
     PktJobResult r;
     DecodeJobResult(pkt, len, &r);
     QmDevice *d = Sender(r.deviceName, r.deviceNumber);
-    if (r.requestId == 0) {
-        LogMessage(3, "Call received by %s-%u (0x%X)", r.deviceName, r.deviceNumber, r.hdr.code);
-        return;
-    }
-    JobEnded(d, r.requestId, r.hdr.code, "Job result");
+    QueuemanJobResult(d, &r);
 }
 
 static void HandleScanResult(const uint8_t *pkt, uint16_t len)
@@ -205,6 +204,7 @@ static void HandleNewMessage(const uint8_t *pkt, uint16_t len)
     DecodeNewMessage(pkt, len, &r);
     Sender(r.deviceName, r.deviceNumber);
     LogMessage(3, "New message %s for user %s from %s-%u", r.controlFile, r.user, r.deviceName, r.deviceNumber);
+    QueuemanNewMessage(&r);
 }
 
 static void HandleConvertReply(const PktHeader &h)
@@ -282,6 +282,8 @@ QmAction QueuemanHandlePacket(const uint8_t *pkt, uint16_t len)
         LogMessage(4, "Packet type %u of class %u not handled by QUEUEMAN - ignored", h.type, h.cls);
         break;
     }
+    // A converted message, a free device or a retry may now make a job.
+    QueuemanDispatchJobs();
     return QM_CONTINUE;
 }
 
@@ -346,6 +348,8 @@ TvStatus QueuemanConvert(const QmConversion *c)
             m.state = QM_MSG_CONVERTING;
             SetPacketText(m.name, sizeof m.name, c->message);
             SetPacketText(m.user, sizeof m.user, c->user);
+            m.addressee = c->addressee;
+            SetPacketText(m.dest, sizeof m.dest, c->dest);
             break;
         }
     return TV_OK;
@@ -438,4 +442,619 @@ void QueuemanScanRequests(void)
             TvPlatRemove(path);
     }
     FindEndMatch(r);
+}
+
+// ---------------------------------------------------------------- device jobs
+enum {
+    QM_CTL_MAX = 65536,             // largest control file that is updated
+    QM_REFUSED_WAIT_MS = 5000,      // a refused job waits this long at least
+    QM_STATUS_IDLE = 1,             // status code of a controller's IDLE state
+    QM_STATUS_SENDING = 7,
+    QM_STATUS_RECEIVING = 8,
+    QM_STATUS_UNREACHABLE = 0xFFFF, // a JOB could not be sent; until it reports
+};
+
+// The route and message format that carry a converted format.
+struct QmFormatRoute {
+    const char *name;
+    uint16_t route;
+    uint16_t format;
+};
+static const QmFormatRoute kFormatRoutes[] = {{"G3N", 2, 5}, {"G3F", 3, 6}, {"G3S", 4, 7}};
+
+static const QmFormatRoute *FormatRoute(const char *dest)
+{
+    for (const QmFormatRoute &r : kFormatRoutes)
+        if (SameText(r.name, dest))
+            return &r;
+    return nullptr;
+}
+
+// Pieces of the page header line named by the "Header:" option (codes
+// found anywhere in its value); without the option every piece is on.
+struct QmHeaderCode {
+    const char *code;
+    uint32_t flag;
+};
+static const QmHeaderCode kHeaderCodes[] = {{"No", 1}, {"To", 2}, {"Fr", 4}, {"Da", 8}, {"Ti", 16}};
+static const uint32_t kAllHeaderFlags = 31;
+
+// Reply codes after which another attempt can't do better: a format the
+// route can't carry, unreadable files, an operator's abort.
+static const uint16_t kFinalCodes[] = {TV_E_BADARG, TV_E_JOB_FILE, TV_E_JOB_ABORTED};
+
+// What a job needs from the message's control file.
+struct QmJobText {
+    char recipient[31];         // the addressee's "Name:"
+    char viaType[24];           // device type word of its first "Via:"
+    char address[72];           // the rest of that line
+    char sender[31];            // "[OPTIONS]" "From:"
+    uint32_t headerFlags;
+};
+
+static void ValueCopy(char *out, size_t size, const char *line)
+{
+    const char *v = EntryValue(line);
+    std::snprintf(out, size, "%s", v ? v : "");
+}
+
+static void SendControlPath(const QmMessage *m, char *out, size_t size)
+{
+    std::snprintf(out, size, "%s%s%cT-OUT%c%s.CTL", g_sysParams.allUserArea, m->user, kSep, kSep, m->name);
+}
+
+static bool ReadJobText(const char *path, uint16_t addressee, QmJobText *t)
+{
+    std::memset(t, 0, sizeof *t);
+    t->headerFlags = kAllHeaderFlags;
+    FILE *f = OpenSharedRetry(path, "rb");
+    if (!f) {
+        LogMessage(5, "Unable to open control file %s", path);
+        return false;
+    }
+    char line[TV_LINE_SIZE], para[16] = "";
+    uint16_t index = 0;
+    bool via = false;
+    while (ReadControlLine(f, line, sizeof line, nullptr)) {
+        if (IsParagraphLine(line)) {
+            UpperCopy(para, sizeof para, line);
+            continue;
+        }
+        if (std::strcmp(para, "[OPTIONS]") == 0) {
+            if (KeyMatches(line, "From:")) {
+                ValueCopy(t->sender, sizeof t->sender, line);
+            } else if (KeyMatches(line, "Header:")) {
+                const char *v = EntryValue(line);
+                t->headerFlags = 0;
+                for (const QmHeaderCode &c : kHeaderCodes)
+                    if (v && std::strstr(v, c.code))
+                        t->headerFlags |= c.flag;
+            }
+        } else if (std::strcmp(para, "[ADDRESSEES]") == 0) {
+            if (KeyMatches(line, "ShortName:")) {
+                ++index;
+            } else if (index == addressee && KeyMatches(line, "Name:")) {
+                ValueCopy(t->recipient, sizeof t->recipient, line);
+            } else if (index == addressee && !via && KeyMatches(line, "Via:")) {
+                // "Via: <device type> <address>"; the address is cut to 40.
+                via = true;
+                const char *v = EntryValue(line);
+                if (!v)
+                    continue;
+                size_t n = std::strcspn(v, " \t");
+                std::snprintf(t->viaType, sizeof t->viaType, "%.*s", static_cast<int>(n), v);
+                v += n;
+                v += std::strspn(v, " \t");
+                std::snprintf(t->address, sizeof t->address, "%.40s", v);
+            }
+        }
+    }
+    std::fclose(f);
+    if (index < addressee || addressee == 0) {
+        LogMessage(5, "Addressee %u not found in %s", addressee, path);
+        return false;
+    }
+    if (!via) {
+        LogMessage(5, "Addressee %u in %s has no Via: line", addressee, path);
+        return false;
+    }
+    return true;
+}
+
+TvStatus BuildJobRequest(const QmMessage *m, uint16_t requestId, uint16_t tag, PktJob *job)
+{
+    std::memset(job, 0, sizeof *job);
+    const QmFormatRoute *fr = FormatRoute(m->dest);
+    if (!fr) {
+        LogMessage(5, "Message %s: converted format '%s' can't be sent", m->name, m->dest);
+        return TV_E_BADARG;
+    }
+    char path[SYS_PATH_MAX + 64];
+    SendControlPath(m, path, sizeof path);
+    QmJobText t;
+    if (!ReadJobText(path, m->addressee, &t))
+        return TV_E_IO;
+    int16_t type = DeviceTypeFromName(t.viaType);
+    if (type != 100 && type != 2 && type != 3 && type != 4) {
+        LogMessage(5, "Message %s: route '%s' of addressee %u is not a fax route", m->name, t.viaType, m->addressee);
+        return TV_E_BADARG;
+    }
+    if (!t.address[0]) {
+        LogMessage(5, "Message %s: no fax number for addressee %u", m->name, m->addressee);
+        return TV_E_BADARG;
+    }
+    // The converted files: the addressee's pages, then the pages common to
+    // all addressees; either may be missing when it has no pages.
+    char dir[SYS_PATH_MAX + 64];
+    int dn = std::snprintf(dir, sizeof dir, "%s%s%cT-OUT%c%s%c", g_sysParams.allUserArea, m->user, kSep, kSep,
+                           fr->name, kSep);
+    if (dn < 0 || static_cast<size_t>(dn) >= sizeof job->directory) {
+        LogMessage(5, "Message %s: directory %s too long for a job", m->name, dir);
+        return TV_E_BADARG;
+    }
+    char names[2][24];
+    std::snprintf(names[0], sizeof names[0], "%s.%03u", m->name, static_cast<unsigned>(m->addressee));
+    std::snprintf(names[1], sizeof names[1], "%s.%s", m->name, fr->name);
+    int files = 0;
+    char *slots[2] = {job->firstFile, job->secondFile};
+    for (const char *name : names) {
+        char file[sizeof dir + sizeof names[0]];
+        int fn = std::snprintf(file, sizeof file, "%s%s", dir, name);
+        if (fn < 0 || static_cast<size_t>(fn) >= sizeof file || !TvPlatFileExists(file))
+            continue;
+        if (std::strlen(name) >= sizeof job->firstFile) {
+            LogMessage(5, "Message %s: file name %s too long for a job", m->name, name);
+            return TV_E_BADARG;
+        }
+        SetPacketText(slots[files++], sizeof job->firstFile, name);
+    }
+    if (files == 0) {
+        LogMessage(5, "Message %s: no converted files in %s", m->name, dir);
+        return TV_E_IO;
+    }
+    job->hdr.cls = PKT_CLASS_DEVICE;
+    job->hdr.type = PKT_DEV_JOB;
+    job->tag = tag;
+    job->requestId = requestId;
+    SetPacketText(job->messageName, sizeof job->messageName, m->name);
+    SetPacketText(job->directory, sizeof job->directory, dir);
+    job->format = fr->format;
+    job->route = fr->route;
+    SetPacketText(job->number, sizeof job->number, t.address);
+    SetPacketText(job->sender, sizeof job->sender, t.sender);
+    job->headerFlags = t.headerFlags;
+    SetPacketText(job->remoteName, sizeof job->remoteName, t.recipient);
+    job->pagesSent = m->pages;
+    return TV_OK;
+}
+
+// ---- control file updates
+static char g_ctlIn[QM_CTL_MAX];
+static char g_ctlOut[QM_CTL_MAX + 1024];
+
+// The next line of buf from *pos: its raw extent [*start, *pos) and its
+// text without the line end, cut to size - 1.
+static bool NextRawLine(const char *buf, size_t len, size_t *pos, size_t *start, char *text, size_t size)
+{
+    if (*pos >= len)
+        return false;
+    *start = *pos;
+    size_t end = *pos;
+    while (end < len && buf[end] != '\n')
+        ++end;
+    *pos = end < len ? end + 1 : end;
+    size_t n = end - *start;
+    while (n > 0 && (buf[*start + n - 1] == '\r' || buf[*start + n - 1] == '\n'))
+        --n;
+    if (n >= size)
+        n = size - 1;
+    std::memcpy(text, buf + *start, n);
+    text[n] = '\0';
+    return true;
+}
+
+static bool IsCounterLine(const char *line)
+{
+    static const char *const kKeys[] = {"SentOK: ", "ScanOK: ", "RecdOK: ", "FrwdOK: ",
+                                        "SentEr: ", "ScanEr: ", "RecdEr: ", "Failed: "};
+    for (const char *k : kKeys)
+        if (std::strncmp(line, k, 8) == 0)
+            return true;
+    return false;
+}
+
+struct QmOut {
+    size_t len;
+    bool full;
+};
+
+static void Emit(QmOut *o, const char *s, size_t n)
+{
+    if (o->len + n > sizeof g_ctlOut) {
+        o->full = true;
+        return;
+    }
+    std::memcpy(g_ctlOut + o->len, s, n);
+    o->len += n;
+}
+
+static void EmitText(QmOut *o, const char *s) { Emit(o, s, std::strlen(s)); }
+
+// Rewrites a message control file: the addressee's "AddrStatus:" (none for
+// addressee 0), the message's "Status:" (when status is null, worked out
+// from all addressees: "Co" while one is being sent, "OK" or "Fa" once all
+// are done, else "WS"), and one history line put among the counter lines
+// of "[HISTORY]" in the order of their values (the paragraph is added at
+// the end when missing; no line when history is null). Other lines are
+// kept byte for byte.
+static TvStatus RewriteControlFile(const char *path, uint16_t addressee, const char *addrStatus, const char *status,
+                                   const char *history)
+{
+    FILE *f = OpenSharedRetry(path, "rb");
+    if (!f) {
+        LogMessage(5, "Unable to open control file %s", path);
+        return TV_E_IO;
+    }
+    size_t len = std::fread(g_ctlIn, 1, sizeof g_ctlIn, f);
+    bool more = std::fgetc(f) != EOF;
+    std::fclose(f);
+    if (more) {
+        LogMessage(5, "Control file %s too large to update", path);
+        return TV_E_IO;
+    }
+    char line[TV_LINE_SIZE], para[16];
+    size_t pos, start;
+    uint16_t index;
+
+    char worked[3] = "WS";
+    if (!status) {
+        bool sending = false, allDone = true, allOk = true;
+        pos = 0;
+        index = 0;
+        para[0] = '\0';
+        while (NextRawLine(g_ctlIn, len, &pos, &start, line, sizeof line)) {
+            if (IsParagraphLine(line)) {
+                UpperCopy(para, sizeof para, line);
+            } else if (std::strcmp(para, "[ADDRESSEES]") == 0) {
+                if (KeyMatches(line, "ShortName:"))
+                    ++index;
+                else if (KeyMatches(line, "AddrStatus:")) {
+                    const char *v = index == addressee ? addrStatus : EntryValue(line);
+                    char s[3] = "";
+                    std::snprintf(s, sizeof s, "%s", v ? v : "");
+                    sending = sending || SameText(s, "Co");
+                    allDone = allDone && (SameText(s, "OK") || SameText(s, "Fa"));
+                    allOk = allOk && SameText(s, "OK");
+                }
+            }
+        }
+        std::strcpy(worked, sending ? "Co" : !allDone ? "WS" : allOk ? "OK" : "Fa");
+        status = worked;
+    }
+
+    QmOut o = {0, false};
+    size_t insertAt = 0;
+    bool history_seen = false, in_history = false;
+    pos = 0;
+    index = 0;
+    para[0] = '\0';
+    while (NextRawLine(g_ctlIn, len, &pos, &start, line, sizeof line)) {
+        if (IsParagraphLine(line)) {
+            UpperCopy(para, sizeof para, line);
+            in_history = !history_seen && std::strcmp(para, "[HISTORY]") == 0;
+            Emit(&o, g_ctlIn + start, pos - start);
+            if (in_history) {
+                history_seen = true;
+                insertAt = o.len;
+            }
+            continue;
+        }
+        if (std::strcmp(para, "[ADDRESSEES]") == 0 && KeyMatches(line, "ShortName:"))
+            ++index;
+        if (addressee && std::strcmp(para, "[ADDRESSEES]") == 0 && index == addressee &&
+            KeyMatches(line, "AddrStatus:")) {
+            EmitText(&o, "AddrStatus: ");
+            EmitText(&o, addrStatus);
+            EmitText(&o, "\r\n");
+            continue;
+        }
+        if (std::strcmp(para, "[MESSAGE]") == 0 && KeyMatches(line, "Status:")) {
+            EmitText(&o, "Status: ");
+            EmitText(&o, status);
+            EmitText(&o, "\r\n");
+            continue;
+        }
+        Emit(&o, g_ctlIn + start, pos - start);
+        if (in_history && history && IsCounterLine(line) && std::strcmp(line + 8, history + 8) <= 0)
+            insertAt = o.len;
+    }
+    if (history && history_seen) {
+        // Make room at the insertion point.
+        size_t n = std::strlen(history) + 2;
+        if (o.len + n > sizeof g_ctlOut) {
+            o.full = true;
+        } else {
+            std::memmove(g_ctlOut + insertAt + n, g_ctlOut + insertAt, o.len - insertAt);
+            std::memcpy(g_ctlOut + insertAt, history, n - 2);
+            std::memcpy(g_ctlOut + insertAt + n - 2, "\r\n", 2);
+            o.len += n;
+        }
+    } else if (history) {
+        if (o.len > 0 && g_ctlOut[o.len - 1] != '\n')
+            EmitText(&o, "\r\n");
+        EmitText(&o, "\r\n[HISTORY]\r\n");
+        EmitText(&o, history);
+        EmitText(&o, "\r\n");
+    }
+    if (o.full) {
+        LogMessage(5, "Control file %s too large to update", path);
+        return TV_E_IO;
+    }
+    f = OpenSharedRetry(path, "wb");
+    if (!f) {
+        LogMessage(5, "Unable to update control file %s", path);
+        return TV_E_IO;
+    }
+    bool written = std::fwrite(g_ctlOut, 1, o.len, f) == o.len;
+    if (std::fclose(f) != 0 || !written) {
+        LogMessage(5, "Error writing control file %s", path);
+        return TV_E_IO;
+    }
+    return TV_OK;
+}
+
+// A history line: tag, date "dd-mm-yy", time, the device, the route type,
+// the quoted name and address, the reply code, pages, connect time, and
+// the reason code in angle brackets after a failure.
+static void HistoryLine(char *out, size_t size, const char *tag, const char *device, const char *type,
+                        const char *name, const char *address, uint16_t code, uint16_t pages, uint16_t seconds)
+{
+    RtTime t;
+    RtLocalTime(&t);
+    int n = std::snprintf(out, size, "%s: %.2d-%.2d-%.2d %.2d:%.2d:%.2d %s %s \"%s\" \"%s\" %04X %u %.2u:%.2u:%.2u", tag,
+                          t.day, t.month, t.year % 100, t.hour, t.minute, t.second, device, type, name, address,
+                          static_cast<unsigned>(code), static_cast<unsigned>(pages), seconds / 3600u,
+                          seconds / 60u % 60u, seconds % 60u);
+    if (code != 0 && n > 0 && static_cast<size_t>(n) < size)
+        std::snprintf(out + n, size - static_cast<size_t>(n), " <%04x>", static_cast<unsigned>(code));
+}
+
+// ---- dispatch
+static bool DeviceFree(const QmDevice &d)
+{
+    return d.runningRequest == 0 && (d.statusCode == 0 || d.statusCode == QM_STATUS_IDLE);
+}
+
+static uint16_t NextRequestId(void)
+{
+    for (;;) {
+        uint16_t id = ++g_queueman.lastRequestId;
+        if (id != 0 && !FindMessageByRequest(id))
+            return id;
+    }
+}
+
+// Ends a message that can't be sent: its addressee is marked failed.
+static void MessageFailed(QmMessage &m, uint16_t code)
+{
+    char path[SYS_PATH_MAX + 64], history[TV_LINE_SIZE];
+    SendControlPath(&m, path, sizeof path);
+    HistoryLine(history, sizeof history, "SentEr", "QUEUEMAN", "FAX", "", "", code, m.pages, 0);
+    RewriteControlFile(path, m.addressee, "Fa", nullptr, history);
+    LogMessage(3, "Message %s failed (0x%X)", m.name, code);
+    m.used = false;
+}
+
+void QueuemanDispatchJobs(void)
+{
+    uint32_t now = RtTickMs();
+    for (QmMessage &m : g_queueman.messages) {
+        bool due = m.state == QM_MSG_SEND_WAIT ||
+                   (m.state == QM_MSG_RETRY && static_cast<int32_t>(now - m.retryAt) >= 0);
+        const QmFormatRoute *fr = m.used && due ? FormatRoute(m.dest) : nullptr;
+        if (!fr)
+            continue;
+        QmDevice *d = nullptr;
+        for (int i = 0; i < g_queueman.deviceCount && !d; ++i)
+            if (DeviceFree(g_queueman.devices[i]) && (g_queueman.devices[i].sendRoutes & (1u << fr->route)))
+                d = &g_queueman.devices[i];
+        if (!d)
+            continue;
+        uint16_t id = NextRequestId();
+        PktJob job;
+        TvStatus st = BuildJobRequest(&m, id, d->tag, &job);
+        if (st != TV_OK) {
+            MessageFailed(m, st);
+            continue;
+        }
+        uint8_t buf[PKT_JOB_SIZE];
+        size_t n = EncodeJob(&job, buf, sizeof buf);
+        st = MsgSendRequest(d->queue, QM_JOB_TIMEOUT, buf, static_cast<uint16_t>(n), nullptr, 0, nullptr);
+        if (st != TV_OK) {
+            // Not used again until it reports; the message waits.
+            LogMessage(5, "Error 0x%X sending message to %s", st, d->queue);
+            d->statusCode = QM_STATUS_UNREACHABLE;
+            continue;
+        }
+        m.requestId = id;
+        m.state = QM_MSG_SENDING;
+        SetPacketText(m.device, sizeof m.device, d->queue);
+        d->runningRequest = id;
+        d->page = 0;
+        LogMessage(3, "Job %u: message %s of %s, addressee %u, to %s-%u, number %s", id, m.name, m.user, m.addressee,
+                   d->deviceName, d->deviceNumber, job.number);
+        char path[SYS_PATH_MAX + 64];
+        SendControlPath(&m, path, sizeof path);
+        RewriteControlFile(path, m.addressee, "Co", nullptr, nullptr);
+    }
+}
+
+// ---- results, status and received calls
+// The control file of the call a controller is receiving, from its NEW
+// MESSAGE up to its JOB RESULT.
+struct QmReceived {
+    char deviceName[10];
+    uint16_t deviceNumber;
+    char path[SYS_PATH_MAX + 64];
+    uint16_t pages;             // highest page reported while receiving
+    bool open;
+};
+static QmReceived g_received[QM_MAX_DEVICES];
+
+static QmReceived *FindReceived(const char *deviceName, uint16_t deviceNumber, bool add)
+{
+    QmReceived *free = nullptr;
+    for (QmReceived &r : g_received) {
+        if (r.deviceName[0] && r.deviceNumber == deviceNumber && SameText(r.deviceName, deviceName))
+            return &r;
+        if (!r.deviceName[0] && !free)
+            free = &r;
+    }
+    if (!add || !free)
+        return nullptr;
+    SetPacketText(free->deviceName, sizeof free->deviceName, deviceName);
+    free->deviceNumber = deviceNumber;
+    return free;
+}
+
+const char *QueuemanReceivedFile(const char *deviceName, uint16_t deviceNumber)
+{
+    const QmReceived *r = FindReceived(deviceName, deviceNumber, false);
+    return r ? r->path : "";
+}
+
+// A name from a packet that becomes part of a path: not empty, no folder.
+static bool PlainName(const char *s)
+{
+    if (!s[0] || std::strcmp(s, ".") == 0 || std::strcmp(s, "..") == 0)
+        return false;
+    for (; *s; ++s)
+        if (*s == '\\' || *s == '/' || *s == ':')
+            return false;
+    return true;
+}
+
+void QueuemanNewMessage(const PktNewMessage *r)
+{
+    if (!PlainName(r->user) || !PlainName(r->controlFile)) {
+        LogMessage(4, "New message '%s' for user '%s' from %s-%u: not a file name - ignored", r->controlFile, r->user,
+                   r->deviceName, r->deviceNumber);
+        return;
+    }
+    QmReceived *rec = FindReceived(r->deviceName, r->deviceNumber, true);
+    if (!rec)
+        return;
+    std::snprintf(rec->path, sizeof rec->path, "%s%s%cT-IN%c%s", g_sysParams.allUserArea, r->user, kSep, kSep,
+                  r->controlFile);
+    rec->pages = 0;
+    rec->open = true;
+    LogMessage(3, "Receiving message %s", rec->path);
+}
+
+void QueuemanJobStatus(const QmDevice *d)
+{
+    if (d->statusCode == QM_STATUS_SENDING) {
+        QmMessage *m = FindMessageByRequest(d->runningRequest);
+        if (m && d->page > m->pages)
+            m->pages = d->page;
+    } else if (d->statusCode == QM_STATUS_RECEIVING) {
+        QmReceived *rec = FindReceived(d->deviceName, d->deviceNumber, false);
+        if (rec && rec->open && d->page > rec->pages)
+            rec->pages = d->page;
+    }
+}
+
+// The end of a received call: its message is done ("OK") or failed ("Fa").
+static void ReceivedCallEnded(const PktJobResult *r)
+{
+    QmReceived *rec = FindReceived(r->deviceName, r->deviceNumber, false);
+    if (!rec || !rec->open) {
+        LogMessage(3, "Call received by %s-%u (0x%X)", r->deviceName, r->deviceNumber, r->hdr.code);
+        return;
+    }
+    rec->open = false;
+    // The remote station as the controller wrote it.
+    char type[24] = "FAX", id[64] = "", line[TV_LINE_SIZE];
+    FILE *f = OpenSharedRetry(rec->path, "rb");
+    if (f) {
+        int32_t pos = 0;
+        if (FindParagraph(f, "[MESSAGE]", line, sizeof line, &pos) &&
+            GetStringEntry(f, "From:", line, sizeof line, pos)) {
+            size_t n = std::strcspn(line, " \t");
+            if (n > 0)
+                std::snprintf(type, sizeof type, "%.*s", static_cast<int>(n), line);
+        }
+        std::fseek(f, 0, SEEK_SET);
+        if (FindParagraph(f, "[ROUTING]", line, sizeof line, &pos))
+            GetStringEntry(f, "FullCSID:", id, sizeof id, pos);
+        std::fclose(f);
+    }
+    char device[24];
+    std::snprintf(device, sizeof device, "%s-%u", r->deviceName, static_cast<unsigned>(r->deviceNumber));
+    char history[TV_LINE_SIZE];
+    bool ok = r->hdr.code == 0;
+    if (r->pages > rec->pages)
+        rec->pages = r->pages;
+    HistoryLine(history, sizeof history, ok ? "RecdOK" : "RecdEr", device, type, id, "", r->hdr.code, rec->pages,
+                r->connectSeconds);
+    RewriteControlFile(rec->path, 0, "", ok ? "OK" : "Fa", history);
+    LogMessage(3, "Received message %s: %u page(s), %s", rec->path, rec->pages, ok ? "OK" : "failed");
+}
+
+void QueuemanJobResult(QmDevice *d, const PktJobResult *r)
+{
+    if (r->requestId == 0) {
+        ReceivedCallEnded(r);
+        return;
+    }
+    if (d && d->runningRequest == r->requestId)
+        d->runningRequest = 0;
+    QmMessage *m = FindMessageByRequest(r->requestId);
+    if (!m) {
+        LogMessage(4, "Job result 0x%X for unknown request %u", r->hdr.code, r->requestId);
+        return;
+    }
+    uint16_t code = r->hdr.code;
+    uint32_t now = RtTickMs();
+    m->device[0] = '\0';
+    if (code == TV_E_DEV_BUSY) {
+        // Refused: the controller had something else to do. No attempt.
+        LogMessage(3, "Job %u refused by %s-%u - waiting for a free device", r->requestId, r->deviceName,
+                   r->deviceNumber);
+        m->state = QM_MSG_RETRY;
+        m->retryAt = now + QM_REFUSED_WAIT_MS;
+        return;
+    }
+    if (r->pages > m->pages)
+        m->pages = r->pages;
+    bool ok = code == 0;
+    bool final = ok;
+    if (!ok) {
+        ++m->tries;
+        final = m->tries >= QM_MAX_TRIES;
+        for (uint16_t c : kFinalCodes)
+            final = final || code == c;
+    }
+    char path[SYS_PATH_MAX + 64];
+    SendControlPath(m, path, sizeof path);
+    QmJobText t;
+    if (!ReadJobText(path, m->addressee, &t))
+        std::memset(&t, 0, sizeof t);
+    char device[24], history[TV_LINE_SIZE];
+    std::snprintf(device, sizeof device, "%s-%u", r->deviceName, static_cast<unsigned>(r->deviceNumber));
+    HistoryLine(history, sizeof history, ok ? "SentOK" : "SentEr", device, t.viaType[0] ? t.viaType : "FAX",
+                t.recipient, t.address, code, r->pages, r->connectSeconds);
+    RewriteControlFile(path, m->addressee, ok ? "OK" : final ? "Fa" : "WT", nullptr, history);
+    if (ok) {
+        LogMessage(3, "Message %s done: addressee %u, %u page(s)", m->name, m->addressee, r->pages);
+        m->used = false;
+    } else if (final) {
+        LogMessage(3, "Message %s failed (0x%X) after %u attempt(s): addressee %u", m->name, code, m->tries,
+                   m->addressee);
+        m->used = false;
+    } else {
+        LogMessage(3, "Message %s failed (0x%X) - to be retried", m->name, code);
+        m->state = QM_MSG_RETRY;
+        m->retryAt = now + QM_RETRY_MS;
+    }
 }

@@ -60,6 +60,12 @@ struct QmMessage {
     char user[9];
     QmMessageState state;
     char device[QM_QUEUE_SIZE]; // the device's queue while sending
+    // Set by the conversions and read by the device jobs below.
+    uint16_t addressee;         // its addressee in the control file, from 1
+    char dest[4];               // converted format: G3N, G3F or G3S
+    uint16_t pages;             // highest page reached so far
+    uint16_t tries;             // failed attempts so far
+    uint32_t retryAt;           // clock (ms) of the next attempt while RETRY
 };
 
 struct QueuemanState {
@@ -124,5 +130,43 @@ void QueuemanNextConversion(void);
 void QueuemanScanRequests(void);
 // Conversions queued and not yet sent.
 int QueuemanPendingConversions(void);
+
+// ---------------------------------------------------------------- device jobs
+// A converted message goes to a registered controller that is free (no job
+// of ours, state IDLE or not yet reported) and whose send-route mask has the
+// bit of the message's route (G3N: route 2, G3F: 3, G3S: 4), as one JOB
+// request built from its control file: the addressee's first "Via:"
+// address, the files of its converted format (the addressee's pages, then
+// the common pages), sender and recipient for the page header. JOB RESULT
+// ends the attempt: the addressee's "AddrStatus:", the message's "Status:"
+// and a "SentOK:"/"SentEr:" line of "[HISTORY]" record it in the control
+// file; a failed attempt is tried again after QM_RETRY_MS, up to
+// QM_MAX_TRIES attempts, unless the code says another attempt can't help
+// (the runtime clock times the waits and dates the history lines).
+// A refused job (0xF101, the controller was busy) waits for the next free
+// controller and counts no attempt. STATUS packets carry the page reached.
+// A received call is announced by NEW MESSAGE (its control file is noted
+// per controller) and closed by JOB RESULT with identifier 0, which sets
+// its "Status:" to "OK" or "Fa" with a "RecdOK:"/"RecdEr:" line.
+enum {
+    QM_MAX_TRIES = 3,
+    QM_RETRY_MS = 60000,
+    QM_JOB_TIMEOUT = 1,         // seconds; a controller reads its queue every second
+};
+
+// Builds the JOB request for a converted message. 0, or an error after a
+// log line when its control file, addressee or route can't be used.
+TvStatus BuildJobRequest(const QmMessage *m, uint16_t requestId, uint16_t tag, PktJob *job);
+// Hands every message that waits for a device to a free controller.
+void QueuemanDispatchJobs(void);
+// The JOB RESULT of a controller (d may be null for an unknown sender).
+void QueuemanJobResult(QmDevice *d, const PktJobResult *r);
+// A STATUS packet: the page reached by the job the controller runs.
+void QueuemanJobStatus(const QmDevice *d);
+// A NEW MESSAGE: notes the received message's control file for its controller.
+void QueuemanNewMessage(const PktNewMessage *r);
+// The path of the receive control file last announced by a controller, or
+// empty; for tests and the log.
+const char *QueuemanReceivedFile(const char *deviceName, uint16_t deviceNumber);
 
 #endif

@@ -42,9 +42,11 @@ static int QueuemanMain(int argc, char **argv)
             LogMessage(5, "Error 0x%X reading message pipe", st);
             RtSleepMs(1000);
         }
-        // SEND requests, looked for once a second.
+        // SEND requests, looked for once a second; jobs whose retry time
+        // has come.
         if (RtTickMs() - lastScan >= 1000) {
             QueuemanScanRequests();
+            QueuemanDispatchJobs();
             lastScan = RtTickMs();
         }
         SleepYield(0);

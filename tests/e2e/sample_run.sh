@@ -214,3 +214,84 @@ for f in "$OUT"/G3F/SAMPLE1.*; do
     res=$(grep -m1 "Resolution" <<<"$info" | sed 's/ *Resolution: \([0-9]*\), \([0-9]*\).*/\1x\2 dpi/')
     say "converted: $f ($pages page(s), first page ${dims:-none} at ${res:-?}, $(stat -c %s "$f") bytes)"
 done
+
+# ---- fax modems: the converted message sent from COM1 to COM2
+# (block of the modem controllers). The modem line simulator (a native
+# program) plays two fax modems on one simulated line and maps them into the
+# prefix as COM1 and COM2; SYSMAN starts a modem controller on each from
+# "Device:" lines. FCLASS-2 only answers calls, for JSMITH. The sample
+# message, cut to its first addressee with COM2's number, is submitted
+# again: QUEUEMAN has it converted, gives FCLASS-1 the job, FCLASS-2
+# receives the fax; the receive control file and its page file are shown.
+say ""
+say "== fax modems: the sample message from FCLASS-1 (COM1) to FCLASS-2 (COM2)"
+MODEMSIM=$BUILD/native/standins/modemsim/modemsim
+[ -x "$MODEMSIM" ] || { say "the modem line simulator was not built: $MODEMSIM"; exit 1; }
+LINE=$SAMPLE/LINE
+mkdir -p "$LINE" "$SAMPLE/SERVER/T-TEMP"
+cp "$WIN/server/device/modem/modemctl.exe" "$SAMPLE/SERVER/MODEMCTL.EXE"
+cp "$ROOT"/fonts/*.FN "$SAMPLE/SERVER/T-DB/"    # page header lines
+sed -i 's/^\(Service: ZOROVIZ [^\r]*\)\(\r\?\)$/\1\2\nDevice: FCLASS-1 "MODEMCTL.EXE 1"\2\nDevice: FCLASS-2 "MODEMCTL.EXE 2"\2/' \
+    "$SAMPLE/SYSTEM/T-DB/SETUP.INI"
+printf '\r\n[FCLASS-1]\r\nPort: COM1\r\nPhoneNum: 5550101\r\nDialType: TONE\r\n' >>"$SAMPLE/SYSTEM/T-DB/SETUP.INI"
+printf '\r\n[FCLASS-2]\r\nPort: COM2\r\nPhoneNum: 5550102\r\nRecdUser: JSMITH\r\nReceiveOnly: Y\r\n' \
+    >>"$SAMPLE/SYSTEM/T-DB/SETUP.INI"
+(cd "$LINE" && exec "$MODEMSIM" --prefix "$WINEPREFIX" --transcripts "$LINE" --ready "$LINE/ready" \
+    --control "$LINE/control" --time-limit 600 --die-with-parent \
+    -e "port 1 number=5550101 profile=generic" -e "port 2 number=5550102 profile=generic") \
+    >"$LINE/modemsim.out" 2>&1 &
+SIM_PID=$!
+stop_line() { stop_sysman; echo stop >>"$LINE/control"; sleep 1; kill "$SIM_PID" 2>/dev/null || true; }
+trap stop_line EXIT
+for _ in $(seq 100); do [ -f "$LINE/ready" ] && break; sleep 0.1; done
+[ -f "$LINE/ready" ] || { cat "$LINE/modemsim.out"; say "the modem line simulator did not start"; exit 1; }
+sed -i -e '/^ShortName: OKAFOR/,$d' -e 's/^Via: FAX-ANY .*$/Via: FAX-ANY 5550102\r/' "$OUT/SAMPLE1.CTL"
+LOGFILE=$SAMPLE/SERVER/T-DB/SERVER.LOG
+log_start=$(($(wc -l <"$LOGFILE") + 1))
+wine 'T:\SERVER\SYSMAN.EXE' </dev/null >"$SAMPLE/LOG/SYSMAN3.OUT" 2>&1 &
+SYSMAN_PID=$!
+registered=0
+for _ in $(seq 120); do
+    registered=$(grep -c "QUEUEMAN.*Device FCLASS.[12] .*registered" "$LOGFILE" 2>/dev/null || true)
+    [ "$registered" -ge 2 ] && break
+    sleep 0.5
+done
+[ "$registered" -ge 2 ] || { tail -30 "$LOGFILE"; say "the modem controllers did not register"; exit 1; }
+printf '[TAVRINE]\r\nType: Request\r\nRevision: A\r\n\r\n[REQUEST]\r\nServer: QueueMan\r\nType: SEND\r\nUser: JSMITH\r\nFile: SAMPLE1.CTL\r\n' \
+    >"$SAMPLE/REQUEST/~RQST002.TMP"
+mv "$SAMPLE/REQUEST/~RQST002.TMP" "$SAMPLE/REQUEST/~RQST002.CTL"
+finished=0
+for _ in $(seq 480); do
+    if grep -q "QUEUEMAN.*Received message .*page(s)" "$LOGFILE" &&
+       grep -q "QUEUEMAN.*Message SAMPLE1 done" "$LOGFILE"; then finished=1; break; fi
+    grep -q "QUEUEMAN.*Message SAMPLE1 failed" "$LOGFILE" && break
+    sleep 0.5
+done
+wine "$TVPACKET" send SYSMAN 99/0 timeout=3 >/dev/null 2>&1 || true
+for _ in $(seq 60); do kill -0 "$SYSMAN_PID" 2>/dev/null || break; sleep 0.5; done
+stop_line
+trap - EXIT
+say "server log, queue manager and modem controller lines:"
+tail -n +"$log_start" "$LOGFILE" | sed 's/\r$//' | grep -v "MsgSendRequest()" |
+    grep -E "  FCLASS-[12] |registered|Job [0-9]+:|Message SAMPLE1 (done|failed)|Receiving message|Received message" || true
+say "modem line transcripts: $LINE/com1.log, $LINE/com2.log"
+[ "$finished" = 1 ] || { say "the fax was not sent and received"; exit 1; }
+say "history of the sent message ($OUT/SAMPLE1.CTL):"
+sed 's/\r$//' "$OUT/SAMPLE1.CTL" | sed -n '/^\[HISTORY\]/,$p'
+grep -q "QUEUEMAN.*Message SAMPLE1 done" "$LOGFILE" || { say "the message was not sent"; exit 1; }
+rx=$(sed 's/\r$//' "$LOGFILE" | grep "QUEUEMAN.*Received message " | tail -1 |
+     sed 's/.*Received message \(.*\): [0-9]* page(s).*/\1/')
+host=$SAMPLE/$(printf '%s' "${rx#[Tt]:\\}" | tr '\\' '/')
+say "received: $host"
+[ -f "$host" ] || { say "the receive control file is missing"; exit 1; }
+data=$(sed 's/\r$//' "$host" | sed -n 's/^File: *//p' | head -1)
+for f in "$(dirname "$host")/$data"; do
+    [ -f "$f" ] || { say "the received page file $f is missing"; exit 1; }
+    info=$(tiffinfo "$f" 2>&1)
+    pages=$(grep -c "Image Width" <<<"$info" || true)
+    dims=$(grep -m1 "Image Width" <<<"$info" | sed 's/ *Image Width: \([0-9]*\) Image Length: \([0-9]*\).*/\1x\2/')
+    res=$(grep -m1 "Resolution" <<<"$info" | sed 's/ *Resolution: \([0-9.]*\), \([0-9.]*\).*/\1x\2 dpi/')
+    say "page file: $f ($pages page(s), first page ${dims:-none} at ${res:-?}, $(stat -c %s "$f") bytes)"
+done
+say "receive control file:"
+sed 's/\r$//' "$host"

@@ -240,6 +240,9 @@ uint16_t ModemCommandParsed(const char *cmd, int errorOk);
 uint32_t ModemPortSpeed(void);
 // Log level of communication lines: 5 with LogComms, else 2.
 int CommsLevel(void);
+// The line trace of the CommsLogFile option: one line per command, reply
+// or page data block ("hh:mm:ss > text", '>' to the modem, '<' from it).
+void CommsTrace(char direction, const unsigned char *data, size_t len, int pageData);
 
 // ---------------------------------------------------------------- operations
 extern const DevLowerLayer g_modemLowerLayer;

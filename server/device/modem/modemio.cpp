@@ -18,6 +18,33 @@ static unsigned char s_cache[CACHE_SIZE];
 static uint32_t s_cachePos, s_cacheLeft;
 static int s_linesWarned;
 
+void CommsTrace(char direction, const unsigned char *data, size_t len, int pageData)
+{
+    FILE *f = DevGetOptions()->commsLog;
+    if (!f)
+        return;
+    RtTime t;
+    RtLocalTime(&t);
+    char text[200];
+    size_t n = 0;
+    if (pageData) {
+        n = static_cast<size_t>(std::snprintf(text, sizeof text, "[page data %u bytes]", static_cast<unsigned>(len)));
+    } else {
+        for (size_t i = 0; i < len && n + 5 < sizeof text; ++i) {
+            unsigned char c = data[i];
+            if (c == '\r' && i + 1 == len)
+                break;
+            if (c >= 0x20 && c < 0x7F)
+                text[n++] = static_cast<char>(c);
+            else
+                n += static_cast<size_t>(std::snprintf(text + n, sizeof text - n, "\\x%02X", c));
+        }
+        text[n < sizeof text ? n : sizeof text - 1] = 0;
+    }
+    std::fprintf(f, "%02d:%02d:%02d %c %s\n", t.hour, t.minute, t.second, direction, text);
+    std::fflush(f);
+}
+
 const ModemPort *ModemGetPort(void) { return s_port ? s_port : ModemPlatformPort(); }
 void ModemSetPort(const ModemPort *port)
 {
@@ -162,6 +189,7 @@ uint16_t ComWrite(const unsigned char *data, uint32_t len, int purgeInput)
         s_cacheLeft = s_cachePos = 0;
         ModemGetPort()->purge(1, 0, &err);
     }
+    CommsTrace('>', data, len, 0);
     if (!ModemGetPort()->write(data, len, &written, &err)) {
         LogMessage(CommsLevel(), "Error writing to COM port (0x%X)", static_cast<unsigned>(err));
         return DEV_PORT_FAULT;
@@ -282,6 +310,7 @@ uint16_t PollModemReply(const char *cmd, size_t cmdLen, char *reply, size_t repl
             return 0;
         r = ReadReplyLine(reply, replySize, cmd != nullptr, acceptXon);
         if (r == 0) {
+            CommsTrace('<', reinterpret_cast<const unsigned char *>(reply), std::strlen(reply), 0);
             char name[80];
             ReplyLogName(reply, name, sizeof name);
             LogMessage(2, "Poll - %s, Reply - %s", shown, name);

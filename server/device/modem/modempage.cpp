@@ -60,6 +60,7 @@ static uint16_t WriteFrame(int i)
     }
     f.pending = 1;
     ++s_writes;
+    CommsTrace('>', f.data, f.fill, 1);
     s_senderState = 2;
     return 0;
 }
@@ -494,8 +495,10 @@ uint16_t ModemReceiveDataFrame(unsigned char *buf, uint16_t size, uint16_t *leng
     if (reverse)
         for (size_t i = 0; i < n; ++i)
             buf[i] = g_bitReverse[buf[i]];
-    if (n)
+    if (n) {
         s_pageHadData = 1;
+        CommsTrace('<', buf, n, 1);
+    }
     if (ended) {
         if (!s_pageHadData && n == 0) {
             buf[0] = 0x00;

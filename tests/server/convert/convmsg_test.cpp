@@ -21,6 +21,9 @@
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
 #include "standins/queueman/queueman.h"
+#ifndef _WIN32
+#include "tests/server/convert/libtiff_check.h"
+#endif
 
 #ifndef TAVRINE_FONT_DIR
 #define TAVRINE_FONT_DIR "fonts/"
@@ -227,7 +230,13 @@ protected:
         if (!g_logFile) g_logFile = tmpfile();
         LogInit(g_logFile, nullptr, 3, "ZOROVIZ");
     }
-    void TearDown() override { RemoveTree(g_root); }
+    void TearDown() override {
+#ifndef _WIN32
+        // Every page file the test's conversions left is read by libtiff.
+        for (const char *fmt : {"G3N", "G3F", "G3S"}) CheckFolderWithLibtiffTools(Out(fmt) + S);
+#endif
+        RemoveTree(g_root);
+    }
 
     // The sample message MSG1: coversheet with an addressee field and a
     // background, a text document with a letterhead, commands and
@@ -325,19 +334,10 @@ TEST_F(ConvMsgTest, SampleMessageTwoAddressees) {
     EXPECT_TRUE(common[4].Black(200, 200) && !common[4].Black(200, 199));
 
 #ifndef _WIN32
-    // libtiff reads and decodes every page without a complaint.
-    if (system("tiffinfo -h >/dev/null 2>&1") != 127) {
-        for (const char *f : {"G3F/MSG1.001", "G3F/MSG1.G3F"}) {
-            std::string cmd = "tiffinfo -D '" + Out(f) + "' 2>&1 >/dev/null";
-            FILE *p = popen(cmd.c_str(), "r");
-            ASSERT_NE(p, nullptr);
-            std::string err;
-            char buf[256];
-            while (fgets(buf, sizeof buf, p)) err += buf;
-            EXPECT_EQ(pclose(p), 0) << f;
-            EXPECT_EQ(err, "") << f;
-        }
-    }
+    // libtiff reads and decodes every page (the folder is checked again,
+    // with the later files, when the test ends).
+    CheckWithLibtiffTools(Out("G3F/MSG1.001"), 1);
+    CheckWithLibtiffTools(Out("G3F/MSG1.G3F"), 5);
 #endif
 
     // The second addressee: only its addressee file is written.
@@ -401,6 +401,52 @@ TEST_F(ConvMsgTest, ResolutionsOfTextPages) {
     EXPECT_EQ(ifd.entry[TE_LENGTH].value, 0u);
     EXPECT_EQ(ifd.nextIfd, 0u);
     fclose(f);
+}
+
+// The converter codes rows through a shortcut (a row equal to the one
+// before takes its code again): every page's strip must still be, byte for
+// byte, the encoder's own code of each of its rows, with the final EOL after
+// the last row only. G3S writes each rendered row twice.
+TEST_F(ConvMsgTest, PageStripsAreTheEncodersRowCodes) {
+    WriteFile(Out("MSG1.CTL"), PlainControl());
+    std::string text;
+    for (int l = 0; l < 40; l++) text += "Line " + std::to_string(l) + ": ||| === ### iii lll\r\n";
+    text += "\f" + std::string("Second page\r\n");
+    WriteFile(Out("MSG1.TXT"), text);
+    for (const char *fmt : {"G3F", "G3S"}) {
+        SCOPED_TRACE(fmt);
+        WriteFile(Out("MSG1.CVT"), "");
+        ASSERT_EQ(Convert({"JSMITH", "MSG1", "TXT", fmt, "1"}), TV_OK) << LogText();
+        std::string path = Out(std::string(fmt) + S + "MSG1." + fmt);
+        std::vector<Page> pages = ReadPages(path);
+        ASSERT_EQ(pages.size(), 2u);
+        FILE *f = fopen(path.c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        TiffHeader h;
+        ASSERT_TRUE(ReadTiffHeader(f, &h));
+        uint32_t at = h.firstIfd;
+        for (size_t p = 0; p < pages.size(); p++) {
+            TiffIfd ifd;
+            uint16_t xr, yr;
+            ASSERT_EQ(fseek(f, long(at), SEEK_SET), 0);
+            ASSERT_TRUE(ReadTiffIfd(f, &ifd, &xr, &yr));
+            std::vector<uint8_t> strip(ifd.entry[TE_STRIPBYTES].value);
+            ASSERT_EQ(fseek(f, long(ifd.entry[TE_STRIPOFFSETS].value), SEEK_SET), 0);
+            ASSERT_EQ(fread(strip.data(), 1, strip.size(), f), strip.size());
+            std::vector<uint8_t> want;
+            int repeats = 0;
+            for (size_t r = 0; r < pages[p].rows.size(); r++) {
+                uint8_t code[MH_ROW_CODE_SIZE + 8];
+                size_t n = MhEncodeRow(pages[p].rows[r].data(), 1728, r + 1 == pages[p].rows.size(), code);
+                want.insert(want.end(), code, code + n);
+                if (r > 0 && pages[p].rows[r] == pages[p].rows[r - 1] && pages[p].BlackCount() > 0) repeats++;
+            }
+            EXPECT_GT(repeats, 0); // the shortcut was taken
+            EXPECT_EQ(strip, want) << "page " << p;
+            at = ifd.nextIfd;
+        }
+        fclose(f);
+    }
 }
 
 // Variables print what the control file and the arguments say: a page with
@@ -483,6 +529,9 @@ TEST_F(ConvMsgTest, PageHeaderMode) {
     EXPECT_EQ(p[0].lines, 32);
     EXPECT_GT(p[0].BlackCount(), 300);
     EXPECT_NE(p[0].rows, p[1].rows);
+#ifndef _WIN32
+    CheckWithLibtiffTools(Dir("SERVER/T-TEMP/TOPL001.G3F"), 2);
+#endif
     EXPECT_EQ(Convert({"*", "NOSUCH", "EPN", "G3F", "0"}), 0xF211);
 }
 
@@ -496,6 +545,52 @@ TEST_F(ConvMsgTest, FurtherDocumentsStopAtAGap) {
     ASSERT_EQ(Convert({"JSMITH", "MSG1", "TXT", "G3N", "1"}), TV_OK);
     EXPECT_EQ(ReadPages(Out("G3N/MSG1.G3N")).size(), 2u);
     EXPECT_EQ(ReadFile(Out("MSG1.CVT")), "\r\n[G3N]\r\nPages: 000/002\r\n");
+}
+
+// The page limit: a message of 99 pages (indexes 0-98) converts; its 100th
+// page, from text, from a fax document or behind a coversheet, gives 0xF20A
+// and nothing is recorded.
+TEST_F(ConvMsgTest, HundredthPageGivesItsCode) {
+    std::string text99;
+    for (int i = 1; i <= 99; i++) text99 += "page " + std::to_string(i) + (i < 99 ? "\f" : "\r\n");
+    std::string plain = PlainControl(), covered = plain;
+    covered.replace(covered.find("Coversheet:"), 11, "Coversheet: BLANK");
+    WriteFile(Dir("SYSTEM/T-COVER/BLANK.EPN"), "\x1b@Cover\r\n");
+    struct Case {
+        const char *name, *source;
+        std::string ctl;
+        int faxPages;           // 0: the text document
+        TvStatus code;
+        const char *cvt;
+    };
+    const Case cases[] = {
+        {"99 text pages", "TXT", plain, 0, TV_OK, "\r\n[G3N]\r\nPages: 000/099\r\n"},
+        {"99 fax pages", "G3N", plain, 99, TV_OK, "\r\n[G3N]\r\nPages: 000/099\r\n"},
+        {"100 fax pages", "G3N", plain, 100, 0xF20A, ""},
+        {"coversheet and 99 text pages", "TXT", covered, 0, 0xF20A, ""},
+    };
+    for (const Case &c : cases) {
+        for (const char *f : {"MSG1.TXT", "MSG1.G3N", "G3N/MSG1.G3N", "G3N/MSG1.001"}) TvPlatRemove(Out(f).c_str());
+        WriteFile(Out("MSG1.CTL"), c.ctl);
+        WriteFile(Out("MSG1.CVT"), "");
+        if (c.faxPages)
+            WriteFax(Out("MSG1.G3N"), c.faxPages, 8, 100, [](int p, int r) { return Span{r == 3 ? p : 0, 200}; });
+        else
+            WriteFile(Out("MSG1.TXT"), text99);
+        long before = ftell(g_logFile);
+        EXPECT_EQ(Convert({"JSMITH", "MSG1", c.source, "G3N", "1"}), c.code) << c.name;
+        EXPECT_EQ(ReadFile(Out("MSG1.CVT")), c.cvt) << c.name;
+        if (c.code == TV_OK) {
+            EXPECT_EQ(ReadPages(Out("G3N/MSG1.G3N")).size(), 99u) << c.name;
+        } else {
+            EXPECT_NE(LogText().substr(size_t(before)).find("Too many pages to convert"), std::string::npos) << c.name;
+        }
+        for (int p = 0; p < 100; p++) {
+            char n[40];
+            snprintf(n, sizeof n, "G3N%cMSG1.P%02d", S, p);
+            ASSERT_FALSE(Exists(Out(n))) << c.name << ": " << n << " left behind";
+        }
+    }
 }
 
 // Failures: each one's result code, and nothing recorded.

@@ -79,6 +79,103 @@ TEST(MhEncode, RandomRowsRoundTripThroughTheDecoder)
     EXPECT_EQ(0, std::memcmp(alt.data(), back, 216));
 }
 
+// Reference coding, one pixel and one bit at a time: the encoder's word
+// search and its white-row shortcut must give these exact bytes.
+std::vector<uint8_t> SlowCode(const std::vector<uint8_t>& row, uint32_t width, bool endFlag)
+{
+    std::vector<uint8_t> out;
+    uint32_t bit = 0;
+    // Table codes are stored bit reversed: bit 0 is sent first and goes to
+    // the lowest free bit of the output byte.
+    auto put = [&](uint32_t code, uint32_t length) {
+        for (uint32_t i = 0; i < length; ++i) {
+            if (bit % 8 == 0)
+                out.push_back(0);
+            if ((code >> i) & 1)
+                out.back() = static_cast<uint8_t>(out.back() | (1u << (bit % 8)));
+            ++bit;
+        }
+    };
+    auto run = [&](bool black, uint32_t n) {
+        const MhCode* term = black ? kMhBlackTerm : kMhWhiteTerm;
+        const MhCode* makeup = black ? kMhBlackMakeup : kMhWhiteMakeup;
+        if (n >= 64)
+            put(makeup[n / 64 - 1].bits, makeup[n / 64 - 1].length);
+        put(term[n % 64].bits, term[n % 64].length);
+    };
+    put(1u << 11, 12); // EOL: eleven 0 bits, then a 1
+    bool black = false;
+    uint32_t start = 0;
+    for (uint32_t x = 0; x <= width; ++x) {
+        bool px = x < width && mht::Pixel(row.data(), x);
+        if (x == width || px != black) {
+            run(black, x - start);
+            start = x;
+            black = px;
+        }
+    }
+    if (endFlag) {
+        out.push_back(0x00);
+        out.push_back(0x08);
+    }
+    return out;
+}
+
+TEST(MhEncode, FastPathsGiveTheBitsOfPlainCoding)
+{
+    struct Case {
+        const char* name;
+        uint32_t width;
+        std::vector<uint32_t> black; // black pixels
+        uint8_t fill;                // every byte before the pixels are set
+    };
+    const Case cases[] = {
+        {"white 1728", 1728, {}, 0x00},
+        {"white 1720", 1720, {}, 0x00},
+        {"white 64", 64, {}, 0x00},
+        {"white 8", 8, {}, 0x00},
+        {"white 0", 0, {}, 0x00},
+        {"white 1727", 1727, {}, 0x00},
+        {"white 13", 13, {}, 0x00},
+        {"black 1728", 1728, {}, 0xFF},
+        {"black 1000", 1000, {}, 0xFF},
+        {"alternating 1728", 1728, {}, 0x55},
+        {"alternating 1724", 1724, {}, 0xAA},
+        {"first pixel", 1728, {0}, 0x00},
+        {"last pixel", 1728, {1727}, 0x00},
+        {"word edges", 1728, {63, 64, 127, 128, 191, 1663, 1664}, 0x00},
+        {"last pixel of 1727", 1727, {1726}, 0x00},
+        {"last pixel of 65", 65, {64}, 0x00},
+        {"one white in black", 1728, {}, 0xFF},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> row((c.width + 7) / 8 + 1, c.fill);
+        for (uint32_t x : c.black)
+            row[x / 8] = static_cast<uint8_t>(row[x / 8] | (0x80 >> (x % 8)));
+        if (std::string(c.name) == "one white in black")
+            row[100] = 0xEF;
+        for (int end = 0; end < 2; ++end) {
+            uint8_t out[MH_ROW_CODE_SIZE + 8];
+            size_t n = MhEncodeRow(row.data(), static_cast<uint16_t>(c.width), end, out);
+            EXPECT_EQ(SlowCode(row, c.width, end != 0), std::vector<uint8_t>(out, out + n)) << end;
+        }
+    }
+    // Random rows of every style and width, with pixels past the width set
+    // in the last byte (they are not part of the row).
+    std::mt19937 rng(11);
+    for (int iter = 0; iter < 2000; ++iter) {
+        uint32_t width = iter % 3 == 0 ? 1728 : 1 + rng() % 1728;
+        std::vector<uint8_t> row = faxpages::RandomRow(rng, width, iter % 7);
+        if (width % 8)
+            row.back() = static_cast<uint8_t>(row.back() | (0xFF >> (width % 8)));
+        uint8_t out[MH_ROW_CODE_SIZE + 8];
+        size_t n = MhEncodeRow(row.data(), static_cast<uint16_t>(width), iter % 2, out);
+        ASSERT_EQ(SlowCode(row, width, iter % 2 != 0), std::vector<uint8_t>(out, out + n))
+            << "width " << width << " iter " << iter;
+    }
+}
+
 TEST(MhEncode, WriteMhRowsCodesBottomUp)
 {
     // Row 0 black at pixel 0, row 1 white: written row 1 first.

@@ -8,6 +8,8 @@
 //   modem_line_test send <dev> <number> <pages> <tag>
 //   modem_line_test recv <dev> <tag> [kind]  kind 1: voice DTMF, 2: ISDN adaptor
 //   modem_line_test --make-pages          the remote caller's two pages
+//   modem_line_test ctl <dev> <dir>       a whole controller (framework and
+//                                         driver) on the setup INI in dir
 //
 // TAVRINE_LINE_WORK names the work folder (results, logs, the simulator's
 // transcripts).
@@ -26,6 +28,10 @@
 #endif
 
 #include "common/mhdecode.h"
+#include "server/runtime/mailslot.h"
+#include "server/runtime/packets.h"
+#include "server/runtime/sysparams.h"
+#include "tests/server/runtime/rt_testutil.h"
 #include "server/device/devctl.h"
 #include "server/device/modem/modem.h"
 #include "server/runtime/console.h"
@@ -118,18 +124,19 @@ int MatchingRows(int page, const std::string &data)
 void QuarterSleep(uint32_t ms) { PlatSleepMs(ms / 4); }
 const RtClock kQuickClock = {nullptr, QuarterSleep, nullptr};
 
-uint16_t SetUpDriver(int dev, int recdUser, int kind = 0)
+uint16_t SetUpDriver(int dev, int recdUser, int kind = 0, const std::string &commsLog = "")
 {
     char name[32];
     std::snprintf(name, sizeof name, "FCLASS-%d", dev);
     DevReset(&g_modemLowerLayer, static_cast<uint16_t>(dev));
     SetRuntimeClock(&kQuickClock);
-    char ini[512];
+    std::string comms = commsLog.empty() ? "" : "CommsLogFile: " + commsLog + "\r\n";
+    char ini[1024];
     std::snprintf(ini, sizeof ini,
-                  "[FCLASS-%d]\r\nPort: COM%d\r\nPhoneNum: 10%02d\r\nType: %s\r\n%s"
+                  "[FCLASS-%d]\r\nPort: COM%d\r\nPhoneNum: 10%02d\r\nType: %s\r\n%s%s"
                   "VoiceCommands: %s\r\nDTMFWait1: 8000\r\n[OPTIONS]\r\nCSIDSeparator: *\r\n",
                   dev, dev, dev, kind == 2 ? "SpartaCom Spartadis" : "Other EIA Class 2 fax modem",
-                  recdUser ? "RecdUser: ANNE\r\n" : "", kind == 1 ? "yes" : "no");
+                  recdUser ? "RecdUser: ANNE\r\n" : "", comms.c_str(), kind == 1 ? "yes" : "no");
     FILE *f = std::tmpfile();
     std::fputs(ini, f);
     std::rewind(f);
@@ -142,7 +149,7 @@ int RunSend(int dev, const char *number, int pages, const std::string &tag)
 {
     FILE *log = std::fopen(WorkPath(tag + "-send.log").c_str(), "w");
     LogInit(log, "", 1, "FCLASS-S");
-    uint16_t r = SetUpDriver(dev, 0);
+    uint16_t r = SetUpDriver(dev, 0, 0, WorkPath(tag + "-comms.txt"));
     uint16_t failure = 0;
     char remoteId[DEV_REMOTE_ID_SIZE] = "";
     if (r == 0) {
@@ -260,6 +267,30 @@ int RunRecv(int dev, const std::string &tag, int kind)
     return 0;
 }
 
+// A whole controller, as modemctl runs it, until it is stopped.
+int RunController(int dev, const std::string &dir)
+{
+    FILE *log = std::fopen(rt::HostPath(dir + "CTL" + std::to_string(dev) + ".LOG").c_str(), "w");
+    ResetSystemParameters();
+    std::snprintf(g_sysParams.allUserArea, sizeof g_sysParams.allUserArea, "%s", dir.c_str());
+    std::snprintf(g_sysParams.serverArea, sizeof g_sysParams.serverArea, "%s", dir.c_str());
+    SetRuntimeClock(&kQuickClock);
+    DevReset(&g_modemLowerLayer, static_cast<uint16_t>(dev));
+    LogInit(log, nullptr, 2, g_dev.id);
+    FILE *ini = std::fopen(rt::HostPath(dir + "SETUP.INI").c_str(), "rb");
+    if (!ini || DevStartup(ini) != 0)
+        return 1;
+    std::fclose(ini);
+    uint32_t start = RtTickMs();
+    while (!DevRunOnce())
+        if (RtTickMs() - start > 200000u)
+            break;
+    DevShutdown();
+    if (log)
+        std::fclose(log);
+    return 0;
+}
+
 // ---------------------------------------------------------------- processes
 std::string g_self;
 
@@ -282,7 +313,8 @@ Child Spawn(const std::string &args)
 void Wait(Child c)
 {
     if (c) {
-        WaitForSingleObject(c, 240000);
+        if (WaitForSingleObject(c, 240000) != WAIT_OBJECT_0)
+            TerminateProcess(c, 1); // a role that hangs must not outlive the test
         CloseHandle(c);
     }
 }
@@ -388,6 +420,10 @@ TEST(ModemLine, Class2TwoPagesBetweenTwoDrivers)
         EXPECT_TRUE(Has(t2, want)) << want;
     // A Class 2 modem is never asked the Class 2.0 polling command.
     EXPECT_FALSE(Has(t2, "AT+FAP"));
+    // The line trace of CommsLogFile.
+    std::string comms = ReadText(WorkPath("c2-comms.txt"));
+    for (const char *want : {"> ATDT1002", "< +FCSI: \"1002\"", "> [page data", "< <XON>"})
+        EXPECT_TRUE(Has(comms, want)) << want;
 }
 
 TEST(ModemLine, Class20TwoPagesWithSubAddress)
@@ -474,6 +510,214 @@ TEST(ModemLine, TerminalAdaptorRingCarriesCallingNumberAndDirectDial)
     EXPECT_TRUE(Has(got.text, "dtmf '789'")) << got.text;
 }
 
+// ---------------------------------------------------------------- controllers
+struct Packet {
+    std::vector<unsigned char> bytes;
+    uint8_t cls() const { return bytes.size() > 2 ? bytes[2] : 0; }
+    uint8_t type() const { return bytes.size() > 3 ? bytes[3] : 0; }
+};
+
+void DrainInto(TvMailslot slot, std::vector<Packet> *out)
+{
+    unsigned char buf[MSG_MAX_PACKET];
+    uint16_t len = 0;
+    while (MsgReadRequest(slot, buf, sizeof buf, &len) == 0)
+        out->push_back(Packet{std::vector<unsigned char>(buf, buf + len)});
+}
+
+int CountType(const std::vector<Packet> &pkts, uint8_t type)
+{
+    int n = 0;
+    for (const auto &p : pkts)
+        n += p.cls() == PKT_CLASS_QUEUEMAN && p.type() == type;
+    return n;
+}
+
+const Packet *FindType(const std::vector<Packet> &pkts, uint8_t type)
+{
+    for (const auto &p : pkts)
+        if (p.cls() == PKT_CLASS_QUEUEMAN && p.type() == type)
+            return &p;
+    return nullptr;
+}
+
+// Waits (up to seconds) until the packets hold count of the type.
+bool WaitForPackets(TvMailslot qm, std::vector<Packet> *pkts, uint8_t type, int count, int seconds)
+{
+    for (int i = 0; i < seconds * 10; ++i) {
+        DrainInto(qm, pkts);
+        if (CountType(*pkts, type) >= count)
+            return true;
+        PlatSleepMs(100);
+    }
+    return false;
+}
+
+// The decoded rows of each page of a fax file.
+std::vector<std::vector<std::string>> FaxPages(const std::string &path)
+{
+    std::vector<std::vector<std::string>> pages;
+    FILE *f = std::fopen(rt::HostPath(path).c_str(), "rb");
+    if (!f)
+        return pages;
+    for (uint16_t page = 0;; ++page) {
+        uint16_t width = 0, lines = 0, yres = 0, count = 0;
+        uint32_t strip = 0;
+        if (OpenFaxPage(f, page, &width, &lines, &strip, &yres, &count) != 1)
+            break;
+        pages.emplace_back();
+        unsigned char row[ROW_BYTES];
+        for (int32_t n = 0; n < lines; ++n) {
+            std::memset(row, 0, sizeof row);
+            ReadFaxLine(n, row, sizeof row);
+            pages.back().push_back(std::string(reinterpret_cast<char *>(row), sizeof row));
+        }
+        if (page + 1 >= count)
+            break;
+    }
+    std::fclose(f);
+    return pages;
+}
+
+// Two controllers in processes of their own, as two modemctl programs; the
+// test plays QUEUEMAN and SYSMAN. Needs mailslots shared between processes,
+// which only the Windows tree has.
+void ControllersSendAJob(int sendDev, int recvDev, bool class20)
+{
+    std::string sd = std::to_string(sendDev), rd = std::to_string(recvDev);
+    std::string dir = rt::ScratchDir(("mctl" + sd).c_str());
+    for (const char *sub : {"ANNE", "ANNE\\T-IN", "T-TEMP", "T-DB", "MSG"})
+        rt::MakeDir(dir + sub);
+    rt::WriteText(dir + "SETUP.INI",
+                  "[OPTIONS]\r\nCSIDSeparator: *\r\n\r\n"
+                  "[FCLASS-" + sd + "]\r\nPort: COM" + sd + "\r\nPhoneNum: 100" + sd +
+                      "\r\nType: Other EIA Class 2 fax modem\r\nVoiceCommands: no\r\n\r\n"
+                      "[FCLASS-" + rd + "]\r\nPort: COM" + rd + "\r\nPhoneNum: 100" + rd +
+                      "\r\nRecdUser: ANNE\r\nType: Other EIA Class 2 fax modem\r\nVoiceCommands: no\r\n");
+    // The message: two pages in one fax file.
+    {
+        FILE *f = std::fopen(rt::HostPath(dir + "MSG\\SRC.G3N").c_str(), "w+b");
+        ASSERT_NE(nullptr, f);
+        FaxPageState st{};
+        ASSERT_EQ(0, StartTiffFaxFile(f, &st, WIDTH, 98));
+        unsigned char row[ROW_BYTES];
+        for (int p = 1; p <= 2; ++p)
+            for (int r = 0; r < PAGE_ROWS; ++r) {
+                PageRow(p, r, row);
+                int end = r == PAGE_ROWS - 1;
+                ASSERT_EQ(0, WriteTiffFaxRow(f, &st, row, sizeof row, end, end && p == 2));
+            }
+        std::fclose(f);
+    }
+    FILE *quiet = std::tmpfile();
+    LogInit(quiet, nullptr, 6, "TEST");
+    TvMailslot qm = nullptr, sm = nullptr;
+    ASSERT_EQ(0, MsgMakePipe("QUEUEMAN", 0, &qm));
+    ASSERT_EQ(0, MsgMakePipe("SYSMAN", 0, &sm));
+    Child recv = Spawn("ctl " + rd + " " + dir);
+    Child send = Spawn("ctl " + sd + " " + dir);
+    std::vector<Packet> pkts;
+    EXPECT_TRUE(WaitForPackets(qm, &pkts, PKT_QM_REGISTER, 2, 60));
+
+    PktJob j{};
+    j.hdr.cls = PKT_CLASS_DEVICE;
+    j.hdr.type = PKT_DEV_JOB;
+    j.requestId = 77;
+    SetPacketText(j.messageName, sizeof j.messageName, "MSG00001");
+    SetPacketText(j.directory, sizeof j.directory, (dir + "MSG\\").c_str());
+    SetPacketText(j.firstFile, sizeof j.firstFile, "SRC.G3N");
+    j.format = 5;
+    j.route = 2;
+    SetPacketText(j.number, sizeof j.number, ("100" + rd).c_str());
+    SetPacketText(j.sender, sizeof j.sender, "Anne Sender");
+    uint8_t buf[PKT_JOB_SIZE];
+    size_t len = EncodeJob(&j, buf, sizeof buf);
+    EXPECT_EQ(static_cast<size_t>(PKT_JOB_SIZE), len);
+    EXPECT_EQ(0, MsgSendRequest(("FCLASS\\" + sd).c_str(), 0, buf, static_cast<uint16_t>(len), nullptr, 0, nullptr));
+
+    bool result = WaitForPackets(qm, &pkts, PKT_QM_JOB_RESULT, 2, 150); // the send's and the call's
+    bool message = WaitForPackets(qm, &pkts, PKT_QM_NEW_MESSAGE, 1, 10);
+    uint8_t stop[PKT_HEADER_SIZE + 8];
+    size_t sl = EncodeHeaderOnly(PKT_CLASS_STOPALL, 0, 0, stop, sizeof stop);
+    MsgSendRequest(("FCLASS\\" + sd).c_str(), 0, stop, static_cast<uint16_t>(sl), nullptr, 0, nullptr);
+    sl = EncodeHeaderOnly(PKT_CLASS_STOPALL, 0, 0, stop, sizeof stop);
+    MsgSendRequest(("FCLASS\\" + rd).c_str(), 0, stop, static_cast<uint16_t>(sl), nullptr, 0, nullptr);
+    Wait(send);
+    Wait(recv);
+    DrainInto(qm, &pkts);
+    MsgClosePipe(qm);
+    MsgClosePipe(sm);
+    std::string logs = rt::ReadText(dir + "CTL" + sd + ".LOG") + rt::ReadText(dir + "CTL" + rd + ".LOG");
+    ASSERT_TRUE(result && message) << logs;
+
+    EXPECT_EQ(class20, Has(Transcript(sendDev), "> AT+FCLASS=2.0"));
+    EXPECT_EQ(class20, Has(Transcript(recvDev), "> AT+FCLASS=2.0"));
+    // The sender's result: done, two pages.
+    bool sawSend = false, sawCall = false;
+    for (const auto &p : pkts) {
+        if (p.cls() != PKT_CLASS_QUEUEMAN || p.type() != PKT_QM_JOB_RESULT)
+            continue;
+        PktJobResult r{};
+        DecodeJobResult(p.bytes.data(), p.bytes.size(), &r);
+        EXPECT_EQ(0, r.hdr.code) << r.deviceNumber << logs;
+        EXPECT_EQ(2, r.pages) << r.deviceNumber;
+        if (r.deviceNumber == sendDev && r.requestId == 77)
+            sawSend = true;
+        if (r.deviceNumber == recvDev && r.requestId == 0)
+            sawCall = true;
+    }
+    EXPECT_TRUE(sawSend && sawCall);
+
+    // The receiver's message: control file with status and routing, and the pages.
+    PktNewMessage m{};
+    const Packet *nm = FindType(pkts, PKT_QM_NEW_MESSAGE);
+    ASSERT_NE(nullptr, nm);
+    DecodeNewMessage(nm->bytes.data(), nm->bytes.size(), &m);
+    EXPECT_STREQ("ANNE", m.user);
+    std::string ctl = rt::ReadText(dir + "ANNE\\T-IN\\" + m.controlFile);
+    for (std::string want : {std::string("Type: ReceiveControl"), std::string("Status: Re"),
+                             "'100" + sd + "'", std::string("[ROUTING]")})
+        EXPECT_TRUE(Has(ctl, want.c_str())) << want << "\n" << ctl;
+    std::string data = std::string(m.controlFile).substr(0, std::strlen(m.controlFile) - 3) + "G3N";
+    // Each received page holds the sent rows; the end-of-page codes that
+    // came over the line may add white rows after them, nothing else.
+    auto sent = FaxPages(dir + "MSG\\SRC.G3N");
+    auto got = FaxPages(dir + "ANNE\\T-IN\\" + data);
+    ASSERT_EQ(2u, sent.size());
+    ASSERT_EQ(2u, got.size());
+    const std::string white(ROW_BYTES, '\0');
+    unsigned char want[ROW_BYTES];
+    for (int p = 0; p < 2; ++p) {
+        ASSERT_EQ(static_cast<size_t>(PAGE_ROWS), sent[p].size());
+        ASSERT_GE(got[p].size(), static_cast<size_t>(PAGE_ROWS));
+        int same = 0;
+        for (int r = 0; r < PAGE_ROWS; ++r) {
+            PageRow(p + 1, r, want);
+            same += sent[p][r] == std::string(reinterpret_cast<char *>(want), ROW_BYTES) && got[p][r] == sent[p][r];
+        }
+        EXPECT_EQ(PAGE_ROWS, same) << "page " << p + 1;
+        for (size_t r = PAGE_ROWS; r < got[p].size(); ++r)
+            EXPECT_EQ(white, got[p][r]) << "page " << p + 1 << " row " << r;
+    }
+    std::fclose(quiet);
+}
+
+TEST(ModemControllers, Class2JobFromQueuemanReachesTheOtherControllerAsAMessage)
+{
+#ifndef _WIN32
+    GTEST_SKIP() << "mailslots between processes exist only under Windows";
+#endif
+    ControllersSendAJob(1, 2, false);
+}
+
+TEST(ModemControllers, Class20JobFromQueuemanReachesTheOtherControllerAsAMessage)
+{
+#ifndef _WIN32
+    GTEST_SKIP() << "mailslots between processes exist only under Windows";
+#endif
+    ControllersSendAJob(3, 4, true);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -487,6 +731,8 @@ int main(int argc, char **argv)
 #endif
     if (argc >= 6 && std::strcmp(argv[1], "send") == 0)
         return RunSend(std::atoi(argv[2]), argv[3], std::atoi(argv[4]), argv[5]);
+    if (argc >= 4 && std::strcmp(argv[1], "ctl") == 0)
+        return RunController(std::atoi(argv[2]), argv[3]);
     if (argc >= 4 && std::strcmp(argv[1], "recv") == 0)
         return RunRecv(std::atoi(argv[2]), argv[3], argc >= 5 ? std::atoi(argv[4]) : 0);
     for (int i = 1; i < argc; ++i)

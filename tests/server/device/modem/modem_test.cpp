@@ -34,6 +34,7 @@ struct FakeModem {
     std::vector<ScriptStep> script;
     size_t next = 0;
     int reads = 0;
+    uint32_t answerFrom = 0; // from this tick on every command is answered OK
     void Advance()
     {
         while (next < script.size()) {
@@ -55,6 +56,8 @@ int FWrite(const unsigned char *d, uint32_t n, uint32_t *w, uint32_t *)
 {
     g_fake->written.append(reinterpret_cast<const char *>(d), n);
     g_fake->Advance();
+    if (g_fake->answerFrom && g_fakeTick >= g_fake->answerFrom && n && d[n - 1] == '\r')
+        g_fake->rx += "0\r";
     *w = n;
     return 1;
 }
@@ -662,6 +665,29 @@ TEST_F(ModemTest, ReceiveHangupInsideThePageIsAnError)
     g_call.inCall = 1;
     EXPECT_EQ(DEV_FAX_ERROR, ModemReceiveDataFrame(buf, sizeof buf, &len, &end, 0));
     EXPECT_TRUE(Logged("Timeout receiving from remote fax (70)"));
+}
+
+TEST_F(ModemTest, RecoveryWarnsAfterTenSecondsAndFailsTheDeviceAfterHalfAnHour)
+{
+    OpenFakePort();
+    // The modem stays silent for 31 minutes, then answers again.
+    fake_.answerFrom = g_fakeTick + 31u * 60u * 1000u;
+    uint32_t start = g_fakeTick;
+    EXPECT_EQ(0, ModemWaitForDeviceRecovery());
+    EXPECT_GE(g_fakeTick - start, 31u * 60u * 1000u);
+    std::string log = Log();
+    auto count = [&](const char *text) {
+        size_t n = 0;
+        for (size_t p = 0; (p = log.find(text, p)) != std::string::npos; ++p)
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(1u, count("Error NO REPLY FROM DEVICE checking fax device"));
+    EXPECT_EQ(1u, count("Failing device - error NO REPLY FROM DEVICE"));
+    EXPECT_EQ(1u, count("Device recovered"));
+    EXPECT_EQ(DEV_STATE_FAILED, DevCurrentState());
+    // DTR cannot be dropped on this port: said once, and the reset goes on.
+    EXPECT_EQ(1u, count("Control signals cannot be changed on this port"));
 }
 
 } // namespace

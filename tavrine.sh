@@ -99,7 +99,8 @@ start_wine() {
     # No debugger on a crash: a crashed test fails at once instead of hanging.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
     mkdir -p "$WINEPREFIX"
-    wineserver -p </dev/null >/dev/null 2>&1
+    # A server already running for this prefix (a run left behind) is taken over.
+    wineserver -p </dev/null >/dev/null 2>&1 || true
     WINE_STARTED=1
     wine wineboot -i </dev/null >/dev/null 2>&1
     # The desktop process, started now with its output to /dev/null: started

@@ -204,6 +204,40 @@ static int RxAppend(RxPage *p, const unsigned char *data, uint32_t length)
     return 1;
 }
 
+// A page comes off the line as coded rows, each behind its EOL, then the
+// end-of-page code (six EOLs, the return to control) and possibly fill. A
+// stored page ends with the single EOL that closes its last row, which the
+// TIFF writer does not count as a row. This cuts the page after the byte
+// holding the one bit of the first EOL behind the last coded row; the bits
+// after that one bit can only be zero, so the trailing EOLs and fill are
+// gone and the page holds exactly its rows. Returns the length to keep;
+// *closeRow is set when the data ends inside a row (no EOL after it) or holds
+// no row at all, so that a closing EOL must be added.
+static uint32_t StoredPageLength(const unsigned char *data, uint32_t length, int *closeRow)
+{
+    uint32_t zeros = 0, keep = 0;
+    int rowOpen = 0; // a one bit outside an EOL since the last EOL
+    for (uint32_t i = 0; i < length; ++i) {
+        unsigned b = data[i];
+        for (int bit = 0; bit < 8; ++bit, b >>= 1) {
+            if (!(b & 1)) {
+                if (zeros < 11)
+                    ++zeros;
+                continue;
+            }
+            if (zeros < 11) {
+                rowOpen = 1;
+            } else if (rowOpen) {
+                keep = i + 1;
+                rowOpen = 0;
+            }
+            zeros = 0;
+        }
+    }
+    *closeRow = rowOpen || keep == 0;
+    return rowOpen ? length : keep;
+}
+
 static uint16_t YresOfFormat(uint16_t format)
 {
     return format == 7 ? 391 : format == 6 ? 196 : 98;
@@ -228,6 +262,13 @@ uint16_t ReceiveTiffFile(FILE *out, uint16_t pageFormat, uint16_t *pages)
                 return 0;
             }
             started = 1;
+        }
+        int closeRow = 0;
+        p->length = StoredPageLength(p->data, p->length, &closeRow);
+        static const unsigned char kEol[2] = {0x00, 0x08};
+        if (closeRow && !RxAppend(p, kEol, sizeof kEol)) {
+            LogMessage(5, "Error 0x%X writing to recd msg file", TV_E_NOMEM);
+            return 0;
         }
         if (WriteFaxBlock(out, &dst, p->data, p->length, 1, last) != 0) {
             LogMessage(5, "Error 0x%X writing to recd msg file", TV_E_IO);

@@ -5,9 +5,9 @@
 
 <work>/ours/{sent,recd}-N.pbm come from our decoder, <work>/libtiff/...
 from libtiff (tiffsplit + tifftopnm). Each received page must hold the sent
-page's rows unchanged below the page header line: rows 0..k-1 are the
-header, rows k..k+h-1 equal the sent rows, and any rows after them are
-white. Both decoders must agree on both files.
+page's rows unchanged below the page header line and nothing after them:
+rows 0..k-1 are the header, rows k..k+h-1 equal the sent rows, and the
+page has k+h rows. Both decoders must agree on both files.
 """
 import sys
 
@@ -51,10 +51,13 @@ def compare(sent, recd, what):
         return f"{what}: width {rw}, sent {sw}"
     if len(r) < len(s):
         return f"{what}: {len(r)} rows, fewer than the {len(s)} sent"
-    for k in range(0, len(r) - len(s) + 1):
-        if r[k:k + len(s)] == s and not any(black(x) for x in r[k + len(s):]):
-            print(f"{what}: {k} header line rows ({'with' if any(black(x) for x in r[:k]) else 'no'} black)")
-            return None
+    k = len(r) - len(s)
+    if r[k:] == s:
+        print(f"{what}: {k} header line rows ({'with' if any(black(x) for x in r[:k]) else 'no'} black)")
+        return None
+    for j in range(0, k):
+        if r[j:j + len(s)] == s:
+            return f"{what}: {k - j} rows after the sent rows"
     return f"{what}: the sent rows are not found below the header line rows"
 
 

@@ -233,8 +233,8 @@ cp "$WIN/server/device/modem/modemctl.exe" "$SAMPLE/SERVER/MODEMCTL.EXE"
 cp "$ROOT"/fonts/*.FN "$SAMPLE/SERVER/T-DB/"    # page header lines
 sed -i 's/^\(Service: ZOROVIZ [^\r]*\)\(\r\?\)$/\1\2\nDevice: FCLASS-1 "MODEMCTL.EXE 1"\2\nDevice: FCLASS-2 "MODEMCTL.EXE 2"\2/' \
     "$SAMPLE/SYSTEM/T-DB/SETUP.INI"
-printf '\r\n[FCLASS-1]\r\nPort: COM1\r\nPhoneNum: 5550101\r\nDialType: TONE\r\n' >>"$SAMPLE/SYSTEM/T-DB/SETUP.INI"
-printf '\r\n[FCLASS-2]\r\nPort: COM2\r\nPhoneNum: 5550102\r\nRecdUser: JSMITH\r\nReceiveOnly: Y\r\n' \
+printf '\r\n[FCLASS-1]\r\nType: Other EIA Class 2 fax modem\r\nPort: COM1\r\nPhoneNum: 5550101\r\nDialType: TONE\r\n' >>"$SAMPLE/SYSTEM/T-DB/SETUP.INI"
+printf '\r\n[FCLASS-2]\r\nType: Other EIA Class 2 fax modem\r\nPort: COM2\r\nPhoneNum: 5550102\r\nRecdUser: JSMITH\r\nReceiveOnly: Y\r\n' \
     >>"$SAMPLE/SYSTEM/T-DB/SETUP.INI"
 (cd "$LINE" && exec "$MODEMSIM" --prefix "$WINEPREFIX" --transcripts "$LINE" --ready "$LINE/ready" \
     --control "$LINE/control" --time-limit 600 --die-with-parent \

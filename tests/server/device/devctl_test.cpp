@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/faxtiff.h"
@@ -173,6 +174,31 @@ std::vector<std::vector<uint8_t>> DecodeRows(const std::vector<unsigned char> &d
         rows.push_back(row);
     }
     return rows;
+}
+
+// Image length of each page of a fax file, and how many of its rows the
+// decoder reads whole.
+std::vector<std::pair<int, int>> PageRowsRead(const std::string &path)
+{
+    std::vector<std::pair<int, int>> pages;
+    FILE *f = std::fopen(rt::HostPath(path).c_str(), "rb");
+    if (!f)
+        return pages;
+    for (uint16_t page = 0;; ++page) {
+        uint16_t width = 0, lines = 0, yres = 0, count = 0;
+        uint32_t strip = 0;
+        if (OpenFaxPage(f, page, &width, &lines, &strip, &yres, &count) != 1)
+            break;
+        int ok = 0;
+        uint8_t row[FAX_ROW_BYTES];
+        for (int32_t n = 0; n < lines; ++n)
+            ok += ReadFaxLine(n, row, sizeof row) == MH_LINE_OK;
+        pages.emplace_back(lines, ok);
+        if (page + 1 >= count)
+            break;
+    }
+    std::fclose(f);
+    return pages;
 }
 
 std::string LogText(FILE *f) { return rt::StreamText(f); }
@@ -740,7 +766,14 @@ TEST_F(DevCtl, IncomingCallWritesMessageControlFileAndNewMessage)
     Drain(qm);
     WriteFaxFile(dir + "MSG\\SRC.G3N", 2, 25);
     auto src = PageData(dir + "MSG\\SRC.G3N");
-    g_fake->rxPages = {{src[0]}, {src[1]}};
+    // As the line carries them: the first page ends with the return to
+    // control (six EOLs) and fill, the second without its closing EOL.
+    std::vector<unsigned char> line1 = src[0], line2 = src[1];
+    const unsigned char rtc[] = {0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x08, 0x80, 0x00, 0x00, 0x00};
+    line1.insert(line1.end(), rtc, rtc + sizeof rtc);
+    ASSERT_EQ(0x08, line2.back());
+    line2.resize(line2.size() - 2);
+    g_fake->rxPages = {{line1}, {line2}};
     g_fake->remoteId = "  12345#678";
     g_fake->rxDtmf = "12#";
     g_fake->rxSubAddr = "123";
@@ -773,10 +806,12 @@ TEST_F(DevCtl, IncomingCallWritesMessageControlFileAndNewMessage)
                          "FullCSID: 12345\r\nCLI: 0123456\r\n";
     EXPECT_EQ(expect, raw);
 
+    // Stored as the sender's pages: the rows and one closing EOL, no more.
     auto got = PageData(dir + "USER1\\T-IN\\" + data);
     ASSERT_EQ(2u, got.size());
     EXPECT_EQ(src[0], got[0]);
     EXPECT_EQ(src[1], got[1]);
+    EXPECT_EQ((std::vector<std::pair<int, int>>{{25, 25}, {25, 25}}), PageRowsRead(dir + "USER1\\T-IN\\" + data));
 
     PktJobResult res = JobResult(q);
     EXPECT_EQ(0, res.requestId);

@@ -54,7 +54,7 @@ cd "$WORK" || exit 1
        --control "$WORK/control" --time-limit 300 --die-with-parent \
        -e "port 1 number=1001 profile=class2" -e "port 2 number=1002 profile=class2" \
        -e "port 3 number=1003 profile=class20" -e "port 4 number=1004 profile=class20" \
-       -e "set ring=500 rate=20000" >"$WORK/modemsim.out" 2>&1 &
+       -e "set ring=500 rate=2400" >"$WORK/modemsim.out" 2>&1 &
 SIMPID=$!
 i=0
 while [ ! -f "$WORK/ready" ]; do

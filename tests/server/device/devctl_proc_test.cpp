@@ -14,17 +14,9 @@
 #include "server/runtime/mhencode.h"
 #include "server/runtime/packets.h"
 #include "server/runtime/srvlog.h"
+#include "tests/support/testfiles.h"
 
 namespace {
-
-bool WriteText(const std::string &path, const std::string &text)
-{
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    std::fwrite(text.data(), 1, text.size(), f);
-    return std::fclose(f) == 0;
-}
 
 // The next packet of cls/type on a queue, passing over others; false after ms.
 bool WaitPacket(TvMailslot slot, uint8_t cls, uint8_t type, std::vector<uint8_t> *out, DWORD ms = 20000)
@@ -54,12 +46,12 @@ TEST(DevCtlProcess, RegistersRunsAJobGoesOfflineAndStops)
     for (const char *d : {"", "SYSTEM", "SYSTEM\\T-DB", "SERVER", "SERVER\\T-DB", "SERVER\\T-TEMP", "USERS",
                           "REQUEST", "MSG"})
         CreateDirectoryA((root + d).c_str(), nullptr);
-    ASSERT_TRUE(WriteText(root + "SYSTEM\\TAVRINE.INI", "[TAVRINE]\r\nType: Init\r\nRevision: A\r\n\r\n"
+    ASSERT_TRUE(WriteWholeFile(root + "SYSTEM\\TAVRINE.INI", "[TAVRINE]\r\nType: Init\r\nRevision: A\r\n\r\n"
                                                         "[SERVER]\r\nServerArea: " + root + "SERVER\r\n"
                                                         "SystemArea: " + root + "SYSTEM\r\n"
                                                         "AllUserArea: " + root + "USERS\r\n"
                                                         "RequestArea: " + root + "REQUEST\r\n"));
-    ASSERT_TRUE(WriteText(root + "SYSTEM\\T-DB\\SETUP.INI", "[TAVRINE]\r\nType: Setup\r\nRevision: A\r\n\r\n"
+    ASSERT_TRUE(WriteWholeFile(root + "SYSTEM\\T-DB\\SETUP.INI", "[TAVRINE]\r\nType: Setup\r\nRevision: A\r\n\r\n"
                                                             "[OPTIONS]\r\nLogFile: SERVER.LOG\r\n\r\n"
                                                             "[FCLASS-1]\r\nPort: COM7\r\n"));
     // Two pages to send.

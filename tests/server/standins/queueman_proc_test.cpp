@@ -14,31 +14,9 @@
 #include "server/runtime/mhencode.h"
 #include "server/runtime/packets.h"
 #include "server/runtime/srvlog.h"
+#include "tests/support/testfiles.h"
 
 namespace {
-
-bool PutFile(const std::string &path, const std::string &text)
-{
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    std::fwrite(text.data(), 1, text.size(), f);
-    return std::fclose(f) == 0;
-}
-
-std::string GetFile(const std::string &path)
-{
-    std::string s;
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return s;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    std::fclose(f);
-    return s;
-}
 
 HANDLE Start(const std::string &exe, const std::string &args)
 {
@@ -75,18 +53,18 @@ TEST(QueuemanProcess, SendsTheJobOfAConvertedMessageAndRecordsTheResult)
     for (const char *d : {"", "SYSTEM", "SYSTEM\\T-DB", "SERVER", "SERVER\\T-DB", "SERVER\\T-TEMP", "USERS",
                           "USERS\\JSMITH", "USERS\\JSMITH\\T-OUT", "USERS\\JSMITH\\T-OUT\\G3N", "REQUEST"})
         CreateDirectoryA((root + d).c_str(), nullptr);
-    ASSERT_TRUE(PutFile(root + "SYSTEM\\TAVRINE.INI", "[TAVRINE]\r\nType: Init\r\nRevision: A\r\n\r\n"
+    ASSERT_TRUE(WriteWholeFile(root + "SYSTEM\\TAVRINE.INI", "[TAVRINE]\r\nType: Init\r\nRevision: A\r\n\r\n"
                                                       "[SERVER]\r\nServerArea: " + root + "SERVER\r\n"
                                                       "SystemArea: " + root + "SYSTEM\r\n"
                                                       "AllUserArea: " + root + "USERS\r\n"
                                                       "RequestArea: " + root + "REQUEST\r\n"));
-    ASSERT_TRUE(PutFile(root + "SYSTEM\\T-DB\\SETUP.INI", "[TAVRINE]\r\nType: Setup\r\nRevision: A\r\n\r\n"
+    ASSERT_TRUE(WriteWholeFile(root + "SYSTEM\\T-DB\\SETUP.INI", "[TAVRINE]\r\nType: Setup\r\nRevision: A\r\n\r\n"
                                                           "[OPTIONS]\r\nLogFile: SERVER.LOG\r\n\r\n"
                                                           "[FCLASS-1]\r\nPort: COM7\r\n"));
     const std::string out = root + "USERS\\JSMITH\\T-OUT\\";
     // The message as the converter leaves it: two common pages, none of
     // the addressee's own. No page header pieces.
-    ASSERT_TRUE(PutFile(out + "SAMPLE1.CTL",
+    ASSERT_TRUE(WriteWholeFile(out + "SAMPLE1.CTL",
                         "[TAVRINE]\r\nType: SendControl\r\nRevision: A\r\n\r\n[DOCUMENT]\r\nFile: SAMPLE1.TXT\r\n\r\n"
                         "[MESSAGE]\r\nFormat: TXT\r\nType: SEND\r\nStatus: Su\r\n\r\n"
                         "[OPTIONS]\r\nFrom: John Smith\r\nHeader:\r\n\r\n"
@@ -116,7 +94,7 @@ TEST(QueuemanProcess, SendsTheJobOfAConvertedMessageAndRecordsTheResult)
     HANDLE ctl = Start(FAKECTL_EXE, "1");
     ASSERT_NE(nullptr, ctl);
 
-    ASSERT_TRUE(PutFile(root + "REQUEST\\~RQST001.CTL",
+    ASSERT_TRUE(WriteWholeFile(root + "REQUEST\\~RQST001.CTL",
                         "[TAVRINE]\r\nType: Request\r\nRevision: A\r\n\r\n[REQUEST]\r\nServer: QueueMan\r\n"
                         "Type: SEND\r\nUser: JSMITH\r\nFile: SAMPLE1.CTL\r\n"));
     uint8_t buf[MSG_MAX_PACKET];
@@ -137,7 +115,7 @@ TEST(QueuemanProcess, SendsTheJobOfAConvertedMessageAndRecordsTheResult)
     // The controller registers, gets the job and sends both pages.
     std::string text;
     for (int i = 0; i < 300; ++i) {
-        text = GetFile(out + "SAMPLE1.CTL");
+        text = ReadWholeFile(out + "SAMPLE1.CTL");
         if (text.find("SentOK: ") != std::string::npos || text.find("SentEr: ") != std::string::npos)
             break;
         Sleep(100);
@@ -150,7 +128,7 @@ TEST(QueuemanProcess, SendsTheJobOfAConvertedMessageAndRecordsTheResult)
     MsgClosePipe(zoroviz);
     MsgClosePipe(sysman);
     SetEnvironmentVariableA("TFAXINIT", nullptr);
-    std::string log = GetFile(root + "SERVER\\T-DB\\SERVER.LOG");
+    std::string log = ReadWholeFile(root + "SERVER\\T-DB\\SERVER.LOG");
     EXPECT_NE(text.find("\r\nAddrStatus: OK\r\n"), std::string::npos) << text << log;
     EXPECT_NE(text.find("\r\nStatus: OK\r\n"), std::string::npos) << text;
     size_t h = text.find("\r\n[HISTORY]\r\nSentOK: ");

@@ -34,6 +34,7 @@
 #include "server/runtime/mhencode.h"
 #include "server/runtime/packets.h"
 #include "server/runtime/srvlog.h"
+#include "tests/support/testfiles.h"
 
 namespace {
 
@@ -48,29 +49,6 @@ std::string Env(const char *name)
 }
 
 std::string WorkPath(const std::string &name) { return Env("TAVRINE_LINE_WORK") + "\\" + name; }
-
-std::string ReadFile(const std::string &path)
-{
-    std::string s;
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return s;
-    char buf[8192];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    std::fclose(f);
-    return s;
-}
-
-bool WriteFile(const std::string &path, const std::string &data)
-{
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    std::fwrite(data.data(), 1, data.size(), f);
-    return std::fclose(f) == 0;
-}
 
 // The test page: bars and a checker pattern, black in every row.
 Rows PatternPage()
@@ -185,7 +163,7 @@ bool White(const std::string &row) { return row.find_first_not_of('\0') == std::
 void Request(const std::string &job, const std::string &line)
 {
     std::string tmp = WorkPath(job + ".tmp");
-    ASSERT_TRUE(WriteFile(tmp, line + "\n"));
+    ASSERT_TRUE(WriteWholeFile(tmp, line + "\n"));
     ASSERT_TRUE(MoveFileA(tmp.c_str(), WorkPath(job + ".req").c_str()));
 }
 
@@ -204,7 +182,7 @@ int JobStatus(const std::string &job, int seconds)
 {
     if (!WaitForFile(job + ".rc", seconds))
         return -1;
-    return std::atoi(ReadFile(WorkPath(job + ".rc")).c_str());
+    return std::atoi(ReadWholeFile(WorkPath(job + ".rc")).c_str());
 }
 
 // ---------------------------------------------------------------- QUEUEMAN, SYSMAN
@@ -277,7 +255,7 @@ class EfaxLine : public ::testing::Test {
         SetEnvironmentVariableA("TAVRINE_CLOCK_SCALE", nullptr);
     }
 
-    std::string Log() { return ReadFile(root_ + "SERVER\\T-DB\\SERVER.LOG"); }
+    std::string Log() { return ReadWholeFile(root_ + "SERVER\\T-DB\\SERVER.LOG"); }
 
     // Writes the server folders and starts the controller; true once it has
     // registered (after it has set up its modem).
@@ -291,13 +269,13 @@ class EfaxLine : public ::testing::Test {
         for (const char *d : {"", "SYSTEM", "SYSTEM\\T-DB", "SERVER", "SERVER\\T-DB", "SERVER\\T-TEMP", "USERS",
                               "USERS\\ANNE", "USERS\\ANNE\\T-IN", "REQUEST", "MSG"})
             CreateDirectoryA((root_ + d).c_str(), nullptr);
-        ASSERT_TRUE(WriteFile(root_ + "SYSTEM\\TAVRINE.INI", "[TAVRINE]\r\nType: Init\r\nRevision: A\r\n\r\n"
+        ASSERT_TRUE(WriteWholeFile(root_ + "SYSTEM\\TAVRINE.INI", "[TAVRINE]\r\nType: Init\r\nRevision: A\r\n\r\n"
                                                              "[SERVER]\r\nServerArea: " + root_ + "SERVER\r\n"
                                                              "SystemArea: " + root_ + "SYSTEM\r\n"
                                                              "AllUserArea: " + root_ + "USERS\r\n"
                                                              "RequestArea: " + root_ + "REQUEST\r\n"));
         std::string d = std::to_string(dev);
-        ASSERT_TRUE(WriteFile(root_ + "SYSTEM\\T-DB\\SETUP.INI",
+        ASSERT_TRUE(WriteWholeFile(root_ + "SYSTEM\\T-DB\\SETUP.INI",
                               "[TAVRINE]\r\nType: Setup\r\nRevision: A\r\n\r\n"
                               "[OPTIONS]\r\nLogFile: SERVER.LOG\r\nCSIDSeparator: *\r\n\r\n"
                               "[FCLASS-" + d + "]\r\nPort: COM" + d + "\r\nPhoneNum: 100" + d +
@@ -332,7 +310,7 @@ class EfaxLine : public ::testing::Test {
                          std::to_string(dev_));
         int nm = srv_.Wait(PKT_QM_NEW_MESSAGE, from, 90, [](const Packet &) { return true; });
         int rc = JobStatus(job, 60);
-        ASSERT_EQ(0, rc) << ReadFile(WorkPath(job + ".log")) << Log();
+        ASSERT_EQ(0, rc) << ReadWholeFile(WorkPath(job + ".log")) << Log();
         ASSERT_LE(0, nm) << Log();
         int done = srv_.Wait(PKT_QM_JOB_RESULT, from, 10, [&](const Packet &p) {
             PktJobResult r{};
@@ -348,7 +326,7 @@ class EfaxLine : public ::testing::Test {
         ASSERT_TRUE(DecodeNewMessage(srv_.pkts[nm].bytes.data(), srv_.pkts[nm].bytes.size(), &m));
         EXPECT_STREQ("ANNE", m.user);
         std::string inbox = root_ + "USERS\\ANNE\\T-IN\\";
-        std::string ctl = ReadFile(inbox + m.controlFile);
+        std::string ctl = ReadWholeFile(inbox + m.controlFile);
         for (const char *want : {"Type: ReceiveControl", "Status: Re", "'+1 555 0199'"})
             EXPECT_NE(std::string::npos, ctl.find(want)) << want << "\n" << ctl;
         // The page file the control file names (.G3N or .G3F by resolution).
@@ -357,7 +335,7 @@ class EfaxLine : public ::testing::Test {
         at += 8;
         std::string data = inbox + ctl.substr(at, ctl.find('\r', at) - at);
 
-        Rows sent = FromPbm(ReadFile(WorkPath("sent.pbm")));
+        Rows sent = FromPbm(ReadWholeFile(WorkPath("sent.pbm")));
         ASSERT_TRUE(SamePicture(PatternPage(), sent)) << "efix's page";
         // Our decoder.
         std::vector<Rows> ours = FaxPages(data);
@@ -366,8 +344,8 @@ class EfaxLine : public ::testing::Test {
         // libtiff's.
         ASSERT_TRUE(CopyFileA(data.c_str(), WorkPath("ours" + tag + ".tif").c_str(), FALSE));
         Request("pnm" + tag, "pnm ours" + tag + ".tif");
-        ASSERT_EQ(0, JobStatus("pnm" + tag, 30)) << ReadFile(WorkPath("pnm" + tag + ".log"));
-        EXPECT_TRUE(SamePicture(sent, FromPbm(ReadFile(WorkPath("pnm" + tag + ".pbm"))))) << "tifftopnm";
+        ASSERT_EQ(0, JobStatus("pnm" + tag, 30)) << ReadWholeFile(WorkPath("pnm" + tag + ".log"));
+        EXPECT_TRUE(SamePicture(sent, FromPbm(ReadWholeFile(WorkPath("pnm" + tag + ".pbm"))))) << "tifftopnm";
     }
 
     // (b) QUEUEMAN gives our controller a JOB for a one-page fax file; efax
@@ -390,7 +368,7 @@ class EfaxLine : public ::testing::Test {
         }
         std::string job = "recv" + tag;
         Request(job, std::string("recv ") + efaxClass + " " + std::to_string(efaxPort));
-        ASSERT_TRUE(WaitForFile(job + ".ready", 30)) << ReadFile(WorkPath(job + ".log"));
+        ASSERT_TRUE(WaitForFile(job + ".ready", 30)) << ReadWholeFile(WorkPath(job + ".log"));
 
         size_t from = srv_.pkts.size();
         PktJob j{};
@@ -417,14 +395,14 @@ class EfaxLine : public ::testing::Test {
         ASSERT_LE(0, done) << Log();
         PktJobResult r{};
         DecodeJobResult(srv_.pkts[done].bytes.data(), srv_.pkts[done].bytes.size(), &r);
-        EXPECT_EQ(0, r.hdr.code) << Log() << ReadFile(WorkPath(job + ".log"));
+        EXPECT_EQ(0, r.hdr.code) << Log() << ReadWholeFile(WorkPath(job + ".log"));
         EXPECT_EQ(1, r.pages);
-        ASSERT_EQ(0, rc) << ReadFile(WorkPath(job + ".log"));
-        std::string efaxLog = ReadFile(WorkPath(job + ".log"));
+        ASSERT_EQ(0, rc) << ReadWholeFile(WorkPath(job + ".log"));
+        std::string efaxLog = ReadWholeFile(WorkPath(job + ".log"));
         EXPECT_EQ(std::string::npos, efaxLog.find("reception errors")) << efaxLog;
         EXPECT_EQ(std::string::npos, efaxLog.find(".002")) << "efax received more than one page";
-        EXPECT_TRUE(SamePicture(page, FromPbm(ReadFile(WorkPath(job + ".pbm"))))) << "tifftopnm";
-        EXPECT_TRUE(SamePicture(page, FromPbm(ReadFile(WorkPath(job + ".efix.pbm"))))) << "efix";
+        EXPECT_TRUE(SamePicture(page, FromPbm(ReadWholeFile(WorkPath(job + ".pbm"))))) << "tifftopnm";
+        EXPECT_TRUE(SamePicture(page, FromPbm(ReadWholeFile(WorkPath(job + ".efix.pbm"))))) << "efix";
     }
 };
 
@@ -436,7 +414,7 @@ TEST_F(EfaxLine, Class2BothWays)
     EfaxSendsToUs(1, "2", "2");
     WeSendToEfax(1, "2", "2");
     // The simulator's transcript of our port: the Class 2 dialogue.
-    std::string t = ReadFile(WorkPath("transcript2.txt"));
+    std::string t = ReadWholeFile(WorkPath("transcript2.txt"));
     for (const char *want : {"> AT+FCLASS=2\n", "> ATA", "> AT+FDR", "> ATDT1001", "> AT+FET=2"})
         EXPECT_NE(std::string::npos, t.find(want)) << want;
 }
@@ -448,7 +426,7 @@ TEST_F(EfaxLine, Class20BothWays)
         return;
     EfaxSendsToUs(3, "0", "20");
     WeSendToEfax(3, "0", "20");
-    std::string t = ReadFile(WorkPath("transcript4.txt"));
+    std::string t = ReadWholeFile(WorkPath("transcript4.txt"));
     for (const char *want : {"> AT+FCLASS=2.0", "> ATA", "> AT+FDR", "> ATDT1003", "> AT+FPS?"})
         EXPECT_NE(std::string::npos, t.find(want)) << want;
 }
@@ -459,7 +437,7 @@ int main(int argc, char **argv)
 {
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--make-pages") == 0)
-            return WriteFile(WorkPath("page.pbm"), ToPbm(PatternPage())) ? 0 : 1;
+            return WriteWholeFile(WorkPath("page.pbm"), ToPbm(PatternPage())) ? 0 : 1;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -37,6 +37,7 @@
 #include "server/runtime/console.h"
 #include "server/runtime/mhencode.h"
 #include "server/runtime/srvlog.h"
+#include "tests/support/testfiles.h"
 
 namespace {
 
@@ -51,29 +52,6 @@ std::string WorkPath(const std::string &name)
 #else
     return dir + "/" + name;
 #endif
-}
-
-std::string ReadText(const std::string &path)
-{
-    std::string s;
-    FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return s;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    std::fclose(f);
-    return s;
-}
-
-void WriteBytes(const std::string &path, const std::string &data)
-{
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (f) {
-        std::fwrite(data.data(), 1, data.size(), f);
-        std::fclose(f);
-    }
 }
 
 // Page k: each row a black run whose place and length depend on the row and page.
@@ -196,7 +174,7 @@ int RunSend(int dev, const char *number, int pages, const std::string &tag)
     ModemCloseDevice();
     char text[200];
     std::snprintf(text, sizeof text, "result %u failure %X id '%s'\n", r, failure, remoteId);
-    WriteBytes(WorkPath(tag + "-send.txt"), text);
+    WriteWholeFile(WorkPath(tag + "-send.txt"), text);
     if (log)
         std::fclose(log);
     return 0;
@@ -244,7 +222,7 @@ int RunRecv(int dev, const std::string &tag, int kind)
                 page.append(reinterpret_cast<char *>(buf), len);
                 if (end == DEV_RX_PAGE_END || end == DEV_RX_LAST_PAGE_END) {
                     ++pages;
-                    WriteBytes(WorkPath(tag + "-page" + std::to_string(pages) + ".g3"), page);
+                    WriteWholeFile(WorkPath(tag + "-page" + std::to_string(pages) + ".g3"), page);
                     page.clear();
                     if (end == DEV_RX_LAST_PAGE_END)
                         break;
@@ -261,7 +239,7 @@ int RunRecv(int dev, const std::string &tag, int kind)
     g_dev.state = DEV_STATE_IDLE;
     ModemWaitForJobToFinish();
     ModemCloseDevice();
-    WriteBytes(WorkPath(tag + "-recv.txt"), text);
+    WriteWholeFile(WorkPath(tag + "-recv.txt"), text);
     if (log)
         std::fclose(log);
     return 0;
@@ -367,7 +345,7 @@ struct Outcome {
 Outcome ReadOutcome(const std::string &tag, const char *role)
 {
     Outcome o;
-    o.text = ReadText(WorkPath(tag + "-" + role + ".txt"));
+    o.text = ReadWholeFile(WorkPath(tag + "-" + role + ".txt"));
     const char *t = o.text.c_str();
     std::sscanf(t, "result %u", &o.result);
     if (const char *f = std::strstr(t, "failure "))
@@ -379,7 +357,7 @@ Outcome ReadOutcome(const std::string &tag, const char *role)
 
 // The simulator's transcript of a port, through the link the script made
 // ("comN.log" itself names the serial port on Windows).
-std::string Transcript(int com) { return ReadText(WorkPath("transcript" + std::to_string(com) + ".txt")); }
+std::string Transcript(int com) { return ReadWholeFile(WorkPath("transcript" + std::to_string(com) + ".txt")); }
 
 // Sends a fax from one driver to another; both outcomes.
 void SendBetween(int sender, int receiver, const std::string &number, int pages, const std::string &tag,
@@ -405,13 +383,13 @@ TEST(ModemLine, Class2TwoPagesBetweenTwoDrivers)
 {
     Outcome sent, got;
     SendBetween(1, 2, "1002", 2, "c2", &sent, &got);
-    EXPECT_EQ(0u, sent.result) << sent.text << ReadText(WorkPath("c2-send.log"));
-    EXPECT_EQ(0u, got.result) << got.text << ReadText(WorkPath("c2-recv.log"));
+    EXPECT_EQ(0u, sent.result) << sent.text << ReadWholeFile(WorkPath("c2-send.log"));
+    EXPECT_EQ(0u, got.result) << got.text << ReadWholeFile(WorkPath("c2-recv.log"));
     EXPECT_TRUE(Has(sent.text, "id '1002'")) << sent.text;
     EXPECT_TRUE(Has(got.text, "id '1001'")) << got.text;
     ASSERT_EQ(2, got.pages);
     for (int p = 1; p <= 2; ++p)
-        EXPECT_EQ(PAGE_ROWS, MatchingRows(p, ReadText(WorkPath("c2-page" + std::to_string(p) + ".g3")))) << p;
+        EXPECT_EQ(PAGE_ROWS, MatchingRows(p, ReadWholeFile(WorkPath("c2-page" + std::to_string(p) + ".g3")))) << p;
     std::string t1 = Transcript(1), t2 = Transcript(2);
     for (const char *want : {"> AT+FCLASS=2", "> AT+FDCC=0,3,0,2,0,0,0,0", "> ATDT1002", "> AT+FDT", "> AT+FET=0",
                              "> AT+FET=2", "<XON>"})
@@ -421,7 +399,7 @@ TEST(ModemLine, Class2TwoPagesBetweenTwoDrivers)
     // A Class 2 modem is never asked the Class 2.0 polling command.
     EXPECT_FALSE(Has(t2, "AT+FAP"));
     // The line trace of CommsLogFile.
-    std::string comms = ReadText(WorkPath("c2-comms.txt"));
+    std::string comms = ReadWholeFile(WorkPath("c2-comms.txt"));
     for (const char *want : {"> ATDT1002", "< +FCSI: \"1002\"", "> [page data", "< <XON>"})
         EXPECT_TRUE(Has(comms, want)) << want;
 }
@@ -430,11 +408,11 @@ TEST(ModemLine, Class20TwoPagesWithSubAddress)
 {
     Outcome sent, got;
     SendBetween(3, 4, "1004:77", 2, "c20", &sent, &got);
-    EXPECT_EQ(0u, sent.result) << sent.text << ReadText(WorkPath("c20-send.log"));
-    EXPECT_EQ(0u, got.result) << got.text << ReadText(WorkPath("c20-recv.log"));
+    EXPECT_EQ(0u, sent.result) << sent.text << ReadWholeFile(WorkPath("c20-send.log"));
+    EXPECT_EQ(0u, got.result) << got.text << ReadWholeFile(WorkPath("c20-recv.log"));
     ASSERT_EQ(2, got.pages);
     for (int p = 1; p <= 2; ++p)
-        EXPECT_EQ(PAGE_ROWS, MatchingRows(p, ReadText(WorkPath("c20-page" + std::to_string(p) + ".g3")))) << p;
+        EXPECT_EQ(PAGE_ROWS, MatchingRows(p, ReadWholeFile(WorkPath("c20-page" + std::to_string(p) + ".g3")))) << p;
     EXPECT_TRUE(Has(got.text, "id '1003*77'")) << got.text;
     EXPECT_TRUE(Has(got.text, "sub '77'")) << got.text;
     std::string t3 = Transcript(3), t4 = Transcript(4);
@@ -447,7 +425,7 @@ TEST(ModemLine, Class20TwoPagesWithSubAddress)
 TEST(ModemLine, BusyAndNoAnswerGiveTheirFailureCodes)
 {
     Outcome busy = SendOnly(5, "2000", "busy");
-    EXPECT_EQ(8u, busy.result) << busy.text << ReadText(WorkPath("busy-send.log"));
+    EXPECT_EQ(8u, busy.result) << busy.text << ReadWholeFile(WorkPath("busy-send.log"));
     EXPECT_EQ(0xF10Au, busy.failure);
     Outcome none = SendOnly(1, "2002", "noans");
     EXPECT_EQ(8u, none.result) << none.text;
@@ -462,10 +440,10 @@ TEST(ModemLine, CarrierLostInTheSecondPageKeepsTheFirst)
 {
     Outcome sent, got;
     SendBetween(7, 8, "1008", 2, "drop", &sent, &got);
-    EXPECT_EQ(20u, sent.result) << sent.text << ReadText(WorkPath("drop-send.log"));
+    EXPECT_EQ(20u, sent.result) << sent.text << ReadWholeFile(WorkPath("drop-send.log"));
     EXPECT_NE(0u, got.result) << got.text;
-    EXPECT_EQ(1, got.pages) << got.text << ReadText(WorkPath("drop-recv.log"));
-    EXPECT_EQ(PAGE_ROWS, MatchingRows(1, ReadText(WorkPath("drop-page1.g3"))));
+    EXPECT_EQ(1, got.pages) << got.text << ReadWholeFile(WorkPath("drop-recv.log"));
+    EXPECT_EQ(PAGE_ROWS, MatchingRows(1, ReadWholeFile(WorkPath("drop-page1.g3"))));
 }
 
 // A remote fax machine (2001, ID "CALLER ID", calling number 0123,
@@ -490,13 +468,13 @@ Outcome ReceiveCall(int receiver, int kind, const std::string &dialled, const st
 TEST(ModemLine, VoiceDtmfAndSubAddressRouting)
 {
     Outcome got = ReceiveCall(8, 1, "1008456", "dtmf");
-    EXPECT_EQ(0u, got.result) << got.text << ReadText(WorkPath("dtmf-recv.log"));
+    EXPECT_EQ(0u, got.result) << got.text << ReadWholeFile(WorkPath("dtmf-recv.log"));
     EXPECT_EQ(2, got.pages);
     EXPECT_TRUE(Has(got.text, "dtmf '456'")) << got.text;
     EXPECT_TRUE(Has(got.text, "sub '55'")) << got.text;
     EXPECT_TRUE(Has(got.text, "id 'CALLER ID'")) << got.text;
     for (int p = 1; p <= 2; ++p)
-        EXPECT_EQ(PAGE_ROWS, MatchingRows(p, ReadText(WorkPath("dtmf-page" + std::to_string(p) + ".g3")))) << p;
+        EXPECT_EQ(PAGE_ROWS, MatchingRows(p, ReadWholeFile(WorkPath("dtmf-page" + std::to_string(p) + ".g3")))) << p;
     std::string t8 = Transcript(8);
     for (const char *want : {"> AT#CLS=?", "> AT#CLS=8", "> AT#VTD=3F,3F,3F", "> AT#CLS=2"})
         EXPECT_TRUE(Has(t8, want)) << want;
@@ -505,7 +483,7 @@ TEST(ModemLine, VoiceDtmfAndSubAddressRouting)
 TEST(ModemLine, TerminalAdaptorRingCarriesCallingNumberAndDirectDial)
 {
     Outcome got = ReceiveCall(6, 2, "1006789", "ddi");
-    EXPECT_EQ(0u, got.result) << got.text << ReadText(WorkPath("ddi-recv.log"));
+    EXPECT_EQ(0u, got.result) << got.text << ReadWholeFile(WorkPath("ddi-recv.log"));
     EXPECT_TRUE(Has(got.text, "cli '0123'")) << got.text;
     EXPECT_TRUE(Has(got.text, "dtmf '789'")) << got.text;
 }
@@ -737,8 +715,8 @@ int main(int argc, char **argv)
         return RunRecv(std::atoi(argv[2]), argv[3], argc >= 5 ? std::atoi(argv[4]) : 0);
     for (int i = 1; i < argc; ++i)
         if (std::strcmp(argv[i], "--make-pages") == 0) {
-            WriteBytes(WorkPath("rp1.g3"), EncodePage(1));
-            WriteBytes(WorkPath("rp2.g3"), EncodePage(2));
+            WriteWholeFile(WorkPath("rp1.g3"), EncodePage(1));
+            WriteWholeFile(WorkPath("rp2.g3"), EncodePage(2));
             return 0;
         }
     ::testing::InitGoogleTest(&argc, argv);

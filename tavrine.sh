@@ -2,6 +2,7 @@
 # TAVRINE build, test and demonstration driver.
 #
 #   ./tavrine.sh test [--fuzz-seconds N] [--no-fuzz]   build everything and run the whole suite
+#                                                      (Windows tests under every Wine this machine runs)
 #   ./tavrine.sh run                                   run the system on the built-in sample configuration
 #   ./tavrine.sh build                                 build the trees only
 #   ./tavrine.sh bench                                 fax codec speed against libtiff's on the ITU charts,
@@ -16,13 +17,16 @@ JOBS=${TAVRINE_JOBS:-$(nproc)}
 FUZZ_SECONDS=${TAVRINE_FUZZ_SECONDS:-20}
 RUN_FUZZ=1
 
+BASE_PATH=$PATH
+
 log() { printf '== %s\n' "$*" >&2; }
 die() { printf 'tavrine.sh: %s\n' "$*" >&2; exit 1; }
 
 # ---------------------------------------------------------------- set-up
 PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev ccache python3
           mingw-w64 gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-          wine wine32:i386 xvfb googletest libtiff-tools netpbm ghostscript
+          gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+          wine wine32:i386 wine64 xvfb googletest libtiff-tools netpbm ghostscript
           libfreetype-dev fonts-dejavu-core fonts-courier-prime tesseract-ocr tesseract-ocr-eng
           efax libtiff-dev libbenchmark-dev)
 
@@ -48,13 +52,13 @@ launcher_args() {
 }
 
 # ---------------------------------------------------------------- builds
+# Every call configures (cheap on a configured tree), so options given now,
+# such as --fuzz-seconds, reach a tree made earlier too.
 build_tree() { # name, extra cmake args...
     local name=$1; shift
     local dir=$BUILD/$name
-    if [ ! -f "$dir/build.ninja" ]; then
-        # shellcheck disable=SC2046
-        cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug $(launcher_args) "$@" >/dev/null
-    fi
+    # shellcheck disable=SC2046
+    cmake -S "$ROOT" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug $(launcher_args) "$@" >/dev/null
     log "building $name"
     cmake --build "$dir" -j "$JOBS"
 }
@@ -62,16 +66,83 @@ build_tree() { # name, extra cmake args...
 build_native() { build_tree native -DCMAKE_C_COMPILER=gcc -DCMAKE_CXX_COMPILER=g++ -DTAVRINE_SANITIZE=ON; }
 build_fuzz()   { build_tree fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DTAVRINE_FUZZ=ON \
                     -DTAVRINE_FUZZ_SECONDS="$FUZZ_SECONDS"; }
-build_win()    { build_tree win -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release; }
+# The Windows trees: "win" (32-bit, the programs the system ships) and
+# "win64" (the same sources as 64-bit programs). Their tests run native
+# helpers (the modem line simulator, the fax page decoder) from the native
+# tree, and Windows programs through the Wine of their own architecture.
+win_tree() { [ "$1" = 32 ] && echo win || echo win64; }
+build_win() { # 32|64
+    local arch=$1 toolchain
+    [ "$arch" = 32 ] && toolchain=mingw-i686 || toolchain=mingw-x86_64
+    make_wine_bin "$arch"
+    build_tree "$(win_tree "$arch")" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
+        -DTAVRINE_NATIVE_DIR="$BUILD/native" -DTAVRINE_WINE="$BUILD/wine$arch/bin/wine"
+}
 
 # ---------------------------------------------------------------- Wine and X
+# Wine comes in two halves: the 32-bit loader runs 32-bit programs, the
+# 64-bit one 64-bit programs. Each gets a folder build/wine32 or build/wine64
+# with its own prefix and small scripts named wine, wineserver, winepath and
+# wineboot that start that half; they go first in PATH while its tests run,
+# so that nothing that calls "wine" by name reaches the other half.
+wine_loader() { # 32|64: the loader and server programs, "loader server"
+    local d
+    for d in /usr/lib/wine /usr/lib/x86_64-linux-gnu/wine /usr/lib/i386-linux-gnu/wine; do
+        if [ "$1" = 32 ] && [ -x "$d/wine" ] && [ -x "$d/wineserver32" ]; then
+            echo "$d/wine $d/wineserver32"; return 0
+        fi
+        if [ "$1" = 64 ] && [ -x "$d/wine64" ] && [ -x "$d/wineserver64" ]; then
+            echo "$d/wine64 $d/wineserver64"; return 0
+        fi
+    done
+    return 1
+}
+
+make_wine_bin() { # 32|64
+    local arch=$1 bin=$BUILD/wine$1/bin loader server
+    read -r loader server <<<"$(wine_loader "$arch" || echo "missing missing")"
+    mkdir -p "$bin"
+    # A symbolic link would not do: the loader finds its libraries by its own name.
+    printf '#!/bin/sh\nWINELOADER=%s\nexport WINELOADER\nexec %s "$@"\n' "$loader" "$loader" >"$bin/wine"
+    printf '#!/bin/sh\nexec %s "$@"\n' "$server" >"$bin/wineserver"
+    printf '#!/bin/sh\nexec "%s/wine" winepath.exe "$@"\n' "$bin" >"$bin/winepath"
+    printf '#!/bin/sh\nexec "%s/wine" wineboot.exe "$@"\n' "$bin" >"$bin/wineboot"
+    chmod +x "$bin/wine" "$bin/wineserver" "$bin/winepath" "$bin/wineboot"
+}
+
+# Whether this machine executes 32-bit x86 programs at all: some kernels
+# cannot, and there 32-bit Wine fails with "Exec format error". The probe is
+# a minimal 32-bit Linux program that exits with 42.
+can_run_32bit() {
+    [ "${TAVRINE_NO_WINE32:-0}" = 1 ] && return 1
+    local probe=$BUILD/probe-i386
+    mkdir -p "$BUILD"
+    # ELF header (52 bytes), one loadable segment (32 bytes), then the code:
+    # xor ebx,ebx; mov bl,42; xor eax,eax; inc eax; int 0x80 (exit 42).
+    printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00'\
+'\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00'\
+'\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00'\
+'\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08'\
+'\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00'\
+'\x31\xdb\xb3\x2a\x31\xc0\x40\xcd\x80' >"$probe"
+    chmod +x "$probe"
+    local rc=0
+    "$probe" 2>/dev/null || rc=$?
+    [ "$rc" = 42 ] && wine_loader 32 >/dev/null
+}
+
 XVFB_PID=
-WINE_STARTED=
+WINE_RUNNING=()   # architectures whose persistent wineserver we started
+stop_wine() { # 32|64
+    local arch=$1
+    WINEPREFIX=$BUILD/wine$arch/prefix "$BUILD/wine$arch/bin/wineserver" -k >/dev/null 2>&1 || true
+    local a rest=()
+    for a in "${WINE_RUNNING[@]}"; do [ "$a" = "$arch" ] || rest+=("$a"); done
+    WINE_RUNNING=("${rest[@]}")
+}
 cleanup() {
-    if [ -n "$WINE_STARTED" ]; then
-        wineserver -k >/dev/null 2>&1 || true
-        WINE_STARTED=
-    fi
+    local a
+    for a in "${WINE_RUNNING[@]}"; do stop_wine "$a"; done
     if [ -n "$XVFB_PID" ]; then
         kill "$XVFB_PID" >/dev/null 2>&1 || true
         wait "$XVFB_PID" 2>/dev/null || true
@@ -82,6 +153,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 start_display() {
+    [ -n "$XVFB_PID" ] && return 0
     local n=90
     while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
@@ -92,17 +164,32 @@ start_display() {
     die "Xvfb did not start"
 }
 
-# A prefix of our own under the build folder, booted once, with a persistent
-# wineserver so that ctest does not wait on pipes inherited by Wine's services.
-start_wine() {
-    export WINEPREFIX=$BUILD/wineprefix WINEARCH=win32 WINEDEBUG=-all
+# Makes one architecture's Wine the current one: its scripts first in PATH,
+# its prefix under build/wine32 or build/wine64, booted once, with a
+# persistent wineserver so that ctest does not wait on pipes inherited by
+# Wine's services.
+start_wine() { # 32|64
+    local arch=$1
+    make_wine_bin "$arch"
+    export PATH="$BUILD/wine$arch/bin:$BASE_PATH"
+    export WINEPREFIX=$BUILD/wine$arch/prefix WINEDEBUG=-all
+    export TAVRINE_WINE="$BUILD/wine$arch/bin/wine"
+    # A prefix made by one architecture cannot serve the other.
+    if [ "$arch" = 32 ]; then export WINEARCH=win32; else unset WINEARCH; fi
     # No debugger on a crash: a crashed test fails at once instead of hanging.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;winedbg.exe=d"
-    mkdir -p "$WINEPREFIX"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        # A new prefix: boot creates it (the 64-bit boot's complaint about
+        # the missing 32-bit rundll32 is harmless), then its server stops.
+        log "creating the $arch-bit Wine prefix"
+        wineboot -i </dev/null >/dev/null 2>&1 || true
+        wineserver -w </dev/null >/dev/null 2>&1 || true
+    fi
     # A server already running for this prefix (a run left behind) is taken over.
     wineserver -p </dev/null >/dev/null 2>&1 || true
-    WINE_STARTED=1
-    wine wineboot -i </dev/null >/dev/null 2>&1
+    WINE_RUNNING+=("$arch")
+    wineboot -i </dev/null >/dev/null 2>&1 || true
+    [ -f "$WINEPREFIX/system.reg" ] || die "the $arch-bit Wine prefix could not be made"
     # The desktop process, started now with its output to /dev/null: started
     # on demand by the first dialog test it would inherit that test's pipes
     # and hold ctest for the ten seconds it lingers after the last window.
@@ -111,29 +198,59 @@ start_wine() {
     fi
 }
 
+# The architectures whose Windows tests this machine can run: 64 always,
+# 32 where the machine executes 32-bit programs.
+wine_arches() {
+    local arches=()
+    can_run_32bit && arches+=(32)
+    wine_loader 64 >/dev/null || die "64-bit Wine is missing (package wine64)"
+    arches+=(64)
+    echo "${arches[@]}"
+}
+
 # ---------------------------------------------------------------- commands
 cmd_build() {
     install_missing
     build_native
-    build_win
+    build_win 32
+    build_win 64
     [ "$RUN_FUZZ" = 1 ] && build_fuzz
     return 0
 }
 
+# What the working copy holds: the listing of changed and new files and a
+# digest of the changes. The suite must leave it as it found it.
+checkout_state() {
+    git -C "$ROOT" rev-parse --is-inside-work-tree >/dev/null 2>&1 || { echo none; return 0; }
+    { git -C "$ROOT" status --porcelain --untracked-files=all; git -C "$ROOT" diff HEAD; } | sha1sum
+}
+
 cmd_test() {
     cmd_build
-    local failed=0
+    local failed=0 ran=() before arch
+    before=$(checkout_state)
     log "native tests (ASan/UBSan)"
     ctest --test-dir "$BUILD/native" --output-on-failure -j "$JOBS" || failed=1
     if [ "$RUN_FUZZ" = 1 ]; then
         log "fuzz targets, ${FUZZ_SECONDS}s each"
         ctest --test-dir "$BUILD/fuzz" -L fuzz --output-on-failure -j "$JOBS" || failed=1
     fi
-    log "Windows tests under Wine"
     start_display
-    start_wine
-    ctest --test-dir "$BUILD/win" --output-on-failure -j "$JOBS" || failed=1
+    for arch in $(wine_arches); do
+        log "Windows tests, $arch-bit programs under $arch-bit Wine"
+        start_wine "$arch"
+        ctest --test-dir "$BUILD/$(win_tree "$arch")" --output-on-failure -j "$JOBS" || failed=1
+        stop_wine "$arch"
+        ran+=("$arch-bit")
+    done
     cleanup
+    can_run_32bit || log "this machine does not execute 32-bit programs: 32-bit Wine was not run"
+    log "Windows tests ran under: ${ran[*]/%/ Wine}"
+    if [ "$(checkout_state)" != "$before" ]; then
+        git -C "$ROOT" status --porcelain --untracked-files=all >&2
+        log "the tests changed the checkout (above)"
+        failed=1
+    fi
     [ "$failed" = 0 ] || die "some tests failed"
     log "all tests passed"
 }
@@ -142,10 +259,13 @@ cmd_run() {
     RUN_FUZZ=0
     install_missing
     build_native    # the modem line simulator is a native program
-    build_win
+    local arch=64
+    can_run_32bit && arch=32
+    build_win "$arch"
     start_display
-    start_wine
-    "$ROOT/tests/e2e/sample_run.sh" "$ROOT" "$BUILD"
+    start_wine "$arch"
+    log "running the $arch-bit programs under $arch-bit Wine"
+    "$ROOT/tests/e2e/sample_run.sh" "$ROOT" "$BUILD" "$BUILD/$(win_tree "$arch")"
 }
 
 # One line per ITU chart and operation: "itu4 decode ours=0.61ms libtiff=1.75ms ratio=2.87".
@@ -164,7 +284,10 @@ main() {
     local cmd=${1:-}; shift || true
     while [ $# -gt 0 ]; do
         case $1 in
-            --fuzz-seconds) FUZZ_SECONDS=$2; shift 2 ;;
+            --fuzz-seconds)
+                [ $# -ge 2 ] || die "--fuzz-seconds needs a number of seconds, e.g. --fuzz-seconds 20"
+                case $2 in ''|*[!0-9]*) die "--fuzz-seconds needs a whole number of seconds, not '$2'" ;; esac
+                FUZZ_SECONDS=$2; shift 2 ;;
             --no-fuzz) RUN_FUZZ=0; shift ;;
             *) die "unknown option $1" ;;
         esac

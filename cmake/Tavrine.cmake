@@ -1,6 +1,34 @@
 # Build helpers shared by every module.
 
 set(TAVRINE_WARNINGS -Wall -Wextra -Wno-unused-parameter -Wno-missing-field-initializers)
+# A pointer squeezed into a smaller integer, or an integer widened into a
+# pointer, is right on one Windows architecture and wrong on the other.
+list(APPEND TAVRINE_WARNINGS -Werror=int-to-pointer-cast
+     $<$<COMPILE_LANGUAGE:C>:-Werror=pointer-to-int-cast>)
+if(TAVRINE_WINDOWS)
+  # printf formats that fit one pointer size only (%lu for size_t...).
+  list(APPEND TAVRINE_WARNINGS -Werror=format)
+endif()
+
+if(TAVRINE_WINDOWS)
+  # Native helpers the Windows tests run (the modem line simulator, the fax
+  # page decoder) come from a native build tree named here.
+  set(TAVRINE_NATIVE_DIR "" CACHE PATH "Native build tree whose helper programs the Windows tests run")
+  if(NOT TAVRINE_NATIVE_DIR)
+    message(STATUS "TAVRINE_NATIVE_DIR is not set: the Windows tests that need native helpers will fail")
+  endif()
+  # Test scripts start this tree's Windows programs with the same Wine as ctest.
+  set(TV_WINE_ENV ${CMAKE_COMMAND} -E env "TAVRINE_WINE=${TAVRINE_WINE}")
+endif()
+
+# The path of a program of the native tree, for a Windows test.
+function(tv_native_program var relpath)
+  if(TAVRINE_NATIVE_DIR)
+    set(${var} "${TAVRINE_NATIVE_DIR}/${relpath}" PARENT_SCOPE)
+  else()
+    set(${var} "TAVRINE_NATIVE_DIR-is-not-set/${relpath}" PARENT_SCOPE)
+  endif()
+endfunction()
 
 # Flags every target of ours gets.
 function(tv_target_defaults target)

@@ -465,7 +465,23 @@ void DevShutdown(void)
 static uint32_t s_clockScale = 1;
 static uint32_t s_clockBase;
 static uint32_t ScaledTick(void) { return s_clockBase + (PlatTickMs() - s_clockBase) * s_clockScale; }
-static void ScaledSleep(uint32_t ms) { PlatSleepMs(ms / s_clockScale ? ms / s_clockScale : (ms ? 1 : 0)); }
+// A scaled sleep lasts at least ms of controller time: the system's sleep may
+// end a little early, so it is topped up until the scaled clock has moved.
+static void ScaledSleep(uint32_t ms)
+{
+    if (ms == 0) {
+        PlatSleepMs(0);
+        return;
+    }
+    uint32_t start = ScaledTick();
+    for (;;) {
+        uint32_t done = ScaledTick() - start;
+        if (done >= ms)
+            return;
+        uint32_t left = (ms - done) / s_clockScale;
+        PlatSleepMs(left ? left : 1);
+    }
+}
 
 void DevInstallTestClock(void)
 {

@@ -5,9 +5,11 @@
 # wineserver running. Lays the sample areas out under the build folder, maps
 # them to drive T: of the prefix and runs what the system can do so far.
 set -euo pipefail
+# The Wine loader of the tree under test (both Windows trees use this script).
+WINE=${TAVRINE_WINE:-wine}
 ROOT=$1
 BUILD=$2
-WIN=$BUILD/win
+WIN=${3:-$BUILD/win}   # the Windows tree whose programs run
 SAMPLE=$BUILD/sample
 
 say() { printf '%s\n' "$*"; }
@@ -26,7 +28,7 @@ export TFAXINIT='T:\SYSTEM'
 say "sample configuration: $SAMPLE (drive T: in the Wine prefix), TFAXINIT=$TFAXINIT"
 
 # ---- the configuration reads back
-wine "$WIN/diag/tvconfig.exe"
+"$WINE" "$WIN/diag/tvconfig.exe"
 
 # ---- SYSMAN and QUEUEMAN on the sample configuration
 # The server programs live in the server area (T:\SERVER), where the program
@@ -38,28 +40,28 @@ say "== server managers: SYSMAN and QUEUEMAN"
 cp "$WIN/standins/sysman/SYSMAN.exe" "$SAMPLE/SERVER/SYSMAN.EXE"
 cp "$WIN/standins/queueman/QUEUEMAN.exe" "$SAMPLE/SERVER/QUEUEMAN.EXE"
 TVPACKET=$WIN/standins/tvpacket/tvpacket.exe
-wine 'T:\SERVER\SYSMAN.EXE' </dev/null >"$SAMPLE/LOG/SYSMAN.OUT" 2>&1 &
+"$WINE" 'T:\SERVER\SYSMAN.EXE' </dev/null >"$SAMPLE/LOG/SYSMAN.OUT" 2>&1 &
 SYSMAN_PID=$!
 stop_sysman() { kill "$SYSMAN_PID" 2>/dev/null || true; }
 trap stop_sysman EXIT
 alive=0
 for _ in $(seq 40); do
-    if wine "$TVPACKET" send SYSMAN PING timeout=0 >"$SAMPLE/LOG/PING.OUT" 2>&1; then alive=1; break; fi
+    if "$WINE" "$TVPACKET" send SYSMAN PING timeout=0 >"$SAMPLE/LOG/PING.OUT" 2>&1; then alive=1; break; fi
     sleep 0.5
 done
 [ "$alive" = 1 ] || { cat "$SAMPLE/LOG/PING.OUT" "$SAMPLE/LOG/SYSMAN.OUT"; say "SYSMAN did not start"; exit 1; }
 say "ping:"
 cat "$SAMPLE/LOG/PING.OUT"
 say "queue status (the packet tool plays TSERVER):"
-wine "$TVPACKET" send QUEUEMAN QUEUE-STATUS-REQUEST listen=TSERVER wait=10
+"$WINE" "$TVPACKET" send QUEUEMAN QUEUE-STATUS-REQUEST listen=TSERVER wait=10
 say "stop:"
-wine "$TVPACKET" send SYSMAN 99/0 timeout=3
+"$WINE" "$TVPACKET" send SYSMAN 99/0 timeout=3
 for _ in $(seq 60); do kill -0 "$SYSMAN_PID" 2>/dev/null || break; sleep 0.5; done
 if kill -0 "$SYSMAN_PID" 2>/dev/null; then say "SYSMAN did not stop"; exit 1; fi
 wait "$SYSMAN_PID" || { say "SYSMAN ended with an error"; exit 1; }
 trap - EXIT
 say "after the stop:"
-wine "$TVPACKET" send SYSMAN PING timeout=0 || true
+"$WINE" "$TVPACKET" send SYSMAN PING timeout=0 || true
 say "server log ($SAMPLE/SERVER/T-DB/SERVER.LOG):"
 sed 's/\r$//' "$SAMPLE/SERVER/T-DB/SERVER.LOG"
 
@@ -178,7 +180,7 @@ cp "$ROOT/tests/fixtures/epson/epson.prn" "$OUT/SAMPLE1.001"
 printf '[TAVRINE]\r\nType: Request\r\nRevision: A\r\n\r\n[REQUEST]\r\nServer: QueueMan\r\nType: SEND\r\nUser: JSMITH\r\nFile: SAMPLE1.CTL\r\n' \
     >"$SAMPLE/REQUEST/~RQST001.TMP"
 
-wine 'T:\SERVER\SYSMAN.EXE' </dev/null >"$SAMPLE/LOG/SYSMAN2.OUT" 2>&1 &
+"$WINE" 'T:\SERVER\SYSMAN.EXE' </dev/null >"$SAMPLE/LOG/SYSMAN2.OUT" 2>&1 &
 SYSMAN_PID=$!
 trap stop_sysman EXIT
 converting=0
@@ -197,7 +199,7 @@ for _ in $(seq 240); do
     [ "$done_count" -ge 2 ] && break
     sleep 0.5
 done
-wine "$TVPACKET" send SYSMAN 99/0 timeout=3 >/dev/null 2>&1 || true
+"$WINE" "$TVPACKET" send SYSMAN 99/0 timeout=3 >/dev/null 2>&1 || true
 for _ in $(seq 60); do kill -0 "$SYSMAN_PID" 2>/dev/null || break; sleep 0.5; done
 stop_sysman
 trap - EXIT
@@ -248,7 +250,7 @@ for _ in $(seq 100); do [ -f "$LINE/ready" ] && break; sleep 0.1; done
 sed -i -e '/^ShortName: OKAFOR/,$d' -e 's/^Via: FAX-ANY .*$/Via: FAX-ANY 5550102\r/' "$OUT/SAMPLE1.CTL"
 LOGFILE=$SAMPLE/SERVER/T-DB/SERVER.LOG
 log_start=$(($(wc -l <"$LOGFILE") + 1))
-wine 'T:\SERVER\SYSMAN.EXE' </dev/null >"$SAMPLE/LOG/SYSMAN3.OUT" 2>&1 &
+"$WINE" 'T:\SERVER\SYSMAN.EXE' </dev/null >"$SAMPLE/LOG/SYSMAN3.OUT" 2>&1 &
 SYSMAN_PID=$!
 registered=0
 for _ in $(seq 120); do
@@ -267,7 +269,7 @@ for _ in $(seq 480); do
     grep -q "QUEUEMAN.*Message SAMPLE1 failed" "$LOGFILE" && break
     sleep 0.5
 done
-wine "$TVPACKET" send SYSMAN 99/0 timeout=3 >/dev/null 2>&1 || true
+"$WINE" "$TVPACKET" send SYSMAN 99/0 timeout=3 >/dev/null 2>&1 || true
 for _ in $(seq 60); do kill -0 "$SYSMAN_PID" 2>/dev/null || break; sleep 0.5; done
 stop_line
 trap - EXIT

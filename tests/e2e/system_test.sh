@@ -14,6 +14,8 @@
 #
 # Needs WINEPREFIX naming a booted prefix with a running wineserver.
 set -uo pipefail
+# The Wine loader of the tree under test (both Windows trees use this script).
+WINE=${TAVRINE_WINE:-wine}
 CLASS=$1 PORTTEST=$2 MODEMSIM=$3 FAXPAGES=$4
 SYSMAN_EXE=$5 QUEUEMAN_EXE=$6 MSGCONV_EXE=$7 MODEMCTL_EXE=$8 TVPACKET=$9
 ROOT=${10} WORK=${11}
@@ -88,7 +90,7 @@ TVPKT=$WORK/tvpacket.out
 LOGFILE=$AREA/SERVER/T-DB/SERVER.LOG
 finish() {
     if [ -n "$SYSMAN_PID" ] && kill -0 "$SYSMAN_PID" 2>/dev/null; then
-        wine "$TVPACKET" send SYSMAN 99/0 timeout=3 >/dev/null 2>&1
+        "$WINE" "$TVPACKET" send SYSMAN 99/0 timeout=3 >/dev/null 2>&1
         for _ in $(seq 60); do kill -0 "$SYSMAN_PID" 2>/dev/null || break; sleep 0.5; done
         kill "$SYSMAN_PID" 2>/dev/null
     fi
@@ -107,7 +109,7 @@ for _ in $(seq 100); do [ -f "$LINE/ready" ] && break; sleep 0.1; done
 [ -f "$LINE/ready" ] || { cat "$LINE/modemsim.out"; fail "the modem line simulator did not start"; }
 
 # ---- SYSMAN starts the rest; the controllers register with QUEUEMAN
-wine 'S:\SERVER\SYSMAN.EXE' </dev/null >"$WORK/sysman.out" 2>&1 &
+"$WINE" 'S:\SERVER\SYSMAN.EXE' </dev/null >"$WORK/sysman.out" 2>&1 &
 SYSMAN_PID=$!
 ok=0
 for _ in $(seq 80); do
@@ -220,7 +222,7 @@ python3 "$ROOT/tests/e2e/pbmcompare.py" "$WORK" "$PAGES" || die "the received pa
 
 # ---- port offline and online through SYSMAN, as the port control library asks
 if [ "$PORTTEST" = port ]; then
-    wine "$TVPACKET" send SYSMAN PORT-REQUEST port=COM2 offline=1 id=4711 'reply=TVCTL\7' \
+    "$WINE" "$TVPACKET" send SYSMAN PORT-REQUEST port=COM2 offline=1 id=4711 'reply=TVCTL\7' \
         'listen=TVCTL\7' wait=40 count=1 >"$TVPKT" 2>&1
     cat "$TVPKT"
     grep -qE "8/1 .*code=0x0 .*id=4711" "$TVPKT" || die "no PORT REPLY 0 for the offline request"
@@ -231,7 +233,7 @@ if [ "$PORTTEST" = port ]; then
     done
     [ "$ok" = 1 ] || die "FCLASS-2 did not report DEVICE OFFLINE to QUEUEMAN"
     mark=$(wc -l <"$LOGFILE")
-    wine "$TVPACKET" send SYSMAN PORT-REQUEST port=COM2 offline=0 id=4711 'reply=TVCTL\7' >/dev/null 2>&1 ||
+    "$WINE" "$TVPACKET" send SYSMAN PORT-REQUEST port=COM2 offline=0 id=4711 'reply=TVCTL\7' >/dev/null 2>&1 ||
         die "the online request was not sent"
     ok=0
     for _ in $(seq 80); do

@@ -1212,7 +1212,9 @@ TEST(DevClock, ScaledClockRunsLongWaitsFast)
     uint32_t dt = RtTickMs() - t0, real = PlatTickMs() - real0;
     putenv(off);
     SetRuntimeClock(nullptr);
-    EXPECT_GE(dt, 18000u);
+    // A scaled sleep never ends short of its controller time; the real time
+    // has a wide margin for a loaded machine (unscaled it would be 20 s).
+    EXPECT_GE(dt, 20000u);
     EXPECT_LT(real, 5000u);
 }
 

@@ -3,6 +3,8 @@
 # COM1 of the test prefix, and a Win32 program opens it and says AT.
 #   run_comprobe.sh <native modemsim> <comprobe.exe> <work folder>
 set -u
+# The Wine loader of the tree under test (both Windows trees use this script).
+WINE=${TAVRINE_WINE:-wine}
 SIM=$1
 PROBE=$2
 WORK=$3
@@ -37,10 +39,10 @@ while [ ! -f "$WORK/ready" ]; do
     sleep 0.1
 done
 
-wine "$PROBE" COM1
+"$WINE" "$PROBE" COM1
 rc=$?
 if [ $rc = 0 ]; then
-    wine "$PROBE" COM1 COM2 1002
+    "$WINE" "$PROBE" COM1 COM2 1002
     rc=$?
 fi
 

@@ -12,8 +12,11 @@ SIM=$1
 WORK=$2
 CTL=$3
 shift 3
+# The Wine loader of the tree under test (both Windows trees use this script).
+WINE=${TAVRINE_WINE:-wine}
+[ "$1" = wine ] && shift && set -- "$WINE" "$@"
 
-for tool in efax efix tifftopnm winepath timeout; do
+for tool in efax efix tifftopnm "$WINE" timeout; do
     if ! command -v $tool >/dev/null 2>&1; then
         echo "$tool is missing (./tavrine.sh installs efax, libtiff-tools, netpbm and wine)"
         exit 1
@@ -34,8 +37,8 @@ fi
 rm -rf "$WORK"
 mkdir -p "$WORK/links"
 WORK=$(cd "$WORK" && pwd)
-TAVRINE_LINE_WORK=$(winepath -w "$WORK" 2>/dev/null)
-TAVRINE_MODEMCTL=$(winepath -w "$CTL" 2>/dev/null)
+TAVRINE_LINE_WORK=$("$WINE" winepath.exe -w "$WORK" 2>/dev/null)
+TAVRINE_MODEMCTL=$("$WINE" winepath.exe -w "$CTL" 2>/dev/null)
 export TAVRINE_LINE_WORK TAVRINE_MODEMCTL WINEDEBUG=-all
 
 # The page efax sends: the test's pattern, as efax's own TIFF, and that

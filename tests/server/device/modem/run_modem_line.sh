@@ -1,12 +1,15 @@
 #!/bin/sh
 # Runs the modem line test against the modem line simulator.
 #   run_modem_line.sh <native modemsim> <work folder> <program> [args...]
-# The program is the native test binary, or "wine" and the Windows one; with
-# a Wine prefix in WINEPREFIX the simulator's ports become its COM ports.
+# The program is the native test binary, or "wine" and the Windows one (run
+# with the loader in TAVRINE_WINE); with a Wine prefix in WINEPREFIX the
+# simulator's ports become its COM ports.
 set -u
 SIM=$1
 WORK=$2
 shift 2
+# The Wine loader of the tree under test (both Windows trees use this script).
+WINE=${TAVRINE_WINE:-wine}
 
 if [ ! -x "$SIM" ]; then
     echo "the native modem line simulator is missing: $SIM (build the native tree first)"
@@ -30,8 +33,10 @@ fi
 
 export TAVRINE_COM_DIR="$WORK/links"
 if [ "$1" = "wine" ]; then
-    TAVRINE_LINE_WORK=$(winepath -w "$WORK" 2>/dev/null)
+    TAVRINE_LINE_WORK=$("$WINE" winepath.exe -w "$WORK" 2>/dev/null)
     export TAVRINE_LINE_WORK WINEDEBUG=-all
+    shift
+    set -- "$WINE" "$@"
 else
     export TAVRINE_LINE_WORK="$WORK"
 fi

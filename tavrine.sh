@@ -245,7 +245,7 @@ cmd_test() {
     done
     cleanup
     can_run_32bit || log "this machine does not execute 32-bit programs: 32-bit Wine was not run"
-    log "Windows tests ran under: ${ran[*]/%/ Wine}"
+    local joined; joined=$(printf "%s Wine, " "${ran[@]}"); log "Windows tests ran under: ${joined%, }"
     if [ "$(checkout_state)" != "$before" ]; then
         git -C "$ROOT" status --porcelain --untracked-files=all >&2
         log "the tests changed the checkout (above)"

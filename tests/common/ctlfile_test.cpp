@@ -4,6 +4,7 @@
 #include "common/platform.h"
 #include "common/sharedfile.h"
 #include "common/status.h"
+#include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -586,14 +587,15 @@ TEST(CopyReplacingEntry, WriteFailureIsReported)
     FILE *src = StreamOf("[P]\nA: 1\n");
     ASSERT_NE(src, nullptr);
     // A destination that cannot be written: a file opened for reading only.
-    const char *path = "ctlfile_ro.txt";
+    tvtest::TempDir tmp("ctlfile");
+    const std::string ro = tmp.File("ro.txt");
+    const char *path = ro.c_str();
     WriteFileBytes(path, "");
     FILE *dst = std::fopen(path, "rb");
     ASSERT_NE(dst, nullptr);
     EXPECT_FALSE(CopyReplacingEntry(src, dst, "[P]", "A:", "2", 0));
     std::fclose(dst);
     std::fclose(src);
-    std::remove(path);
 }
 
 // ---------------------------------------------------------------- UpdateFileEntry
@@ -641,14 +643,16 @@ static void CaptureLog(const char *line) { g_logLines.push_back(line); }
 
 TEST(UpdateFileEntry, RoundTripAndIdempotent)
 {
-    const char *files[] = {"ctlupd_a.ctl", "ctlupd_b.TMP", "ctlupd_c"};
-    const char *temps[] = {"ctlupd_a.TMP", "ctlupd_b.TM2", "ctlupd_c.TMP"};
+    tvtest::TempDir tmp("ctlupd");
+    const std::string fileNames[] = {tmp.File("ctlupd_a.ctl"), tmp.File("ctlupd_b.TMP"), tmp.File("ctlupd_c")};
+    const std::string tempNames[] = {tmp.File("ctlupd_a.TMP"), tmp.File("ctlupd_b.TM2"), tmp.File("ctlupd_c.TMP")};
+    const char *files[] = {fileNames[0].c_str(), fileNames[1].c_str(), fileNames[2].c_str()};
+    const char *temps[] = {tempNames[0].c_str(), tempNames[1].c_str(), tempNames[2].c_str()};
     const std::string text = "[TAVRINE]\r\nType: UserProfile\r\nRevision: A\r\n\r\n[OPTIONS]\r\n"
                              "Port=COM1\r\nSpeed: 9600\r\n\r\n[OTHER]\r\nPort: 4\r\n";
     for (int i = 0; i < 3; ++i) {
         SCOPED_TRACE(files[i]);
         WriteFileBytes(files[i], text);
-        std::remove(temps[i]);
 
         ASSERT_TRUE(UpdateFileEntry(files[i], "[OPTIONS]", "Port:", "COM2", 0));
         const std::string once = ReadFileBytes(files[i]);
@@ -673,18 +677,18 @@ TEST(UpdateFileEntry, RoundTripAndIdempotent)
         ASSERT_TRUE(UpdateFileEntry(files[i], "[OTHER]", nullptr, nullptr, 0));
         EXPECT_EQ(ReadFileBytes(files[i]), "[TAVRINE]\r\nType: UserProfile\r\nRevision: A\r\n\r\n[OPTIONS]\r\n"
                                            "Port: COM2\r\nSpeed: 9600\r\n\r\n[OTHER]\r\n");
-        std::remove(files[i]);
     }
 }
 
 TEST(UpdateFileEntry, Refusals)
 {
-    EXPECT_FALSE(UpdateFileEntry("ctlupd_missing.ctl", "[P]", "K:", "v", 0));
-    EXPECT_FALSE(Exists("ctlupd_missing.TMP"));
-    WriteFileBytes("ctlupd_d.ctl", "[P]\r\n");
-    EXPECT_FALSE(UpdateFileEntry("ctlupd_d.ctl", nullptr, "K:", "v", 0));
-    EXPECT_EQ(ReadFileBytes("ctlupd_d.ctl"), "[P]\r\n");
-    std::remove("ctlupd_d.ctl");
+    tvtest::TempDir tmp("ctlupd");
+    const std::string missing = tmp.File("ctlupd_missing.ctl"), d = tmp.File("ctlupd_d.ctl");
+    EXPECT_FALSE(UpdateFileEntry(missing.c_str(), "[P]", "K:", "v", 0));
+    EXPECT_FALSE(Exists(tmp.File("ctlupd_missing.TMP").c_str()));
+    WriteFileBytes(d.c_str(), "[P]\r\n");
+    EXPECT_FALSE(UpdateFileEntry(d.c_str(), nullptr, "K:", "v", 0));
+    EXPECT_EQ(ReadFileBytes(d.c_str()), "[P]\r\n");
 }
 
 // Copies like CopyOpenFile does when the disk fills half-way: part of the new
@@ -710,9 +714,10 @@ static int16_t HalfCopy(FILE *source, FILE *destination)
 
 TEST(UpdateFileEntry, FailedCopyBackKeepsTemporaryFile)
 {
-    const char *path = "ctlupd_e.ctl";
-    const char *temp = "ctlupd_e.TMP";
-    std::remove(temp);
+    tvtest::TempDir tmp("ctlupd");
+    const std::string pathName = tmp.File("ctlupd_e.ctl"), tempName = tmp.File("ctlupd_e.TMP");
+    const char *path = pathName.c_str();
+    const char *temp = tempName.c_str();
     WriteFileBytes(path, "[P]\r\nA: 1\r\nB: 2\r\n");
 
     g_logLines.clear();
@@ -731,8 +736,6 @@ TEST(UpdateFileEntry, FailedCopyBackKeepsTemporaryFile)
     // With the real copy the (cut) file is updated again.
     ASSERT_TRUE(UpdateFileEntry(path, "[P]", "A:", "one hundred", 0));
     EXPECT_EQ(ReadFileBytes(path), "[P]\r\nA: one hundred\r\n"); // "A: one h" was replaced
-    std::remove(path);
-    std::remove(temp);
 }
 
 #ifdef _WIN32
@@ -741,17 +744,17 @@ TEST(UpdateFileEntry, FailedCopyBackKeepsTemporaryFile)
 // behind.
 TEST(UpdateFileEntry, FileHeldByAnotherOpener)
 {
-    const char *path = "ctlupd_f.ctl";
+    tvtest::TempDir tmp("ctlupd");
+    const std::string pathName = tmp.File("ctlupd_f.ctl"), tempName = tmp.File("ctlupd_f.TMP");
+    const char *path = pathName.c_str();
     WriteFileBytes(path, "[P]\r\nA: 1\r\n");
-    std::remove("ctlupd_f.TMP");
     FILE *holder = OpenShared(0, path, "rb");
     ASSERT_NE(holder, nullptr);
     EXPECT_FALSE(UpdateFileEntry(path, "[P]", "A:", "2", 0));
     std::fclose(holder);
     EXPECT_EQ(ReadFileBytes(path), "[P]\r\nA: 1\r\n");
-    EXPECT_FALSE(Exists("ctlupd_f.TMP"));
+    EXPECT_FALSE(Exists(tempName.c_str()));
     EXPECT_TRUE(UpdateFileEntry(path, "[P]", "A:", "2", 0));
     EXPECT_EQ(ReadFileBytes(path), "[P]\r\nA: 2\r\n");
-    std::remove(path);
 }
 #endif

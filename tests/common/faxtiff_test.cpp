@@ -11,7 +11,7 @@
 #include "common/waithook.h"
 #include "common/lebytes.h"
 #include "common/mhdecode.h"
-#include "tests/common/mhtestutil.h"
+#include "tests/support/mhtestutil.h"
 
 using mht::Bits;
 using mht::Pbm;

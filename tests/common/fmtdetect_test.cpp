@@ -3,6 +3,7 @@
 #include "common/fmtdetect.h"
 #include "common/formats.h"
 #include "common/status.h"
+#include "tests/support/tempdir.h"
 
 #include <gtest/gtest.h>
 
@@ -34,11 +35,18 @@ Detected DetectPath(const std::string& path)
     return d;
 }
 
-// Writes the bytes to a scratch file of the working folder and detects it.
+// The program's scratch folder, removed with everything in it at the end.
+const tvtest::TempDir& Scratch()
+{
+    static const tvtest::TempDir dir("fmtdetect");
+    return dir;
+}
+
+// Writes the bytes to a scratch file and detects it.
 Detected DetectBytes(const std::string& bytes)
 {
-    const char* path = "fmtdetect_case.bin";
-    FILE* f = std::fopen(path, "wb");
+    const std::string path = Scratch().File("case.bin");
+    FILE* f = std::fopen(path.c_str(), "wb");
     if (!f) {
         ADD_FAILURE() << "cannot write " << path;
         return Detected{-1, -1};
@@ -46,7 +54,7 @@ Detected DetectBytes(const std::string& bytes)
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);
     Detected d = DetectPath(path);
-    std::remove(path);
+    std::remove(path.c_str());
     return d;
 }
 
@@ -108,13 +116,14 @@ TEST(DetectFileFormat, TiffHeaderCases)
     // Too short for a header: text.
     EXPECT_EQ(DetectBytes("II").format, FMT_ASCII);
 
-    FILE* f = std::fopen("fmtdetect_v43.bin", "w+b");
+    const std::string v43 = Scratch().File("v43.bin");
+    FILE* f = std::fopen(v43.c_str(), "w+b");
     ASSERT_NE(f, nullptr);
     std::fwrite("II\x2b\0\x08\0\0\0", 1, 8, f);
     int16_t format = kNone;
     EXPECT_EQ(DetectFaxFile(f, &format), TV_R_TIFF_VERSION);
     std::fclose(f);
-    std::remove("fmtdetect_v43.bin");
+    std::remove(v43.c_str());
 }
 
 TEST(DetectFileFormat, PrinterStreamsAndText)

@@ -4,7 +4,7 @@
 #include <random>
 
 #include "common/mhdecode.h"
-#include "tests/common/mhtestutil.h"
+#include "tests/support/mhtestutil.h"
 
 using mht::Bits;
 using mht::kEol;

@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include "common/mhdecode.h"
-#include "tests/common/mhtestutil.h"
+#include "tests/support/mhtestutil.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

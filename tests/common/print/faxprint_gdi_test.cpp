@@ -21,6 +21,9 @@
 #ifndef TV_PRINT_FAX
 #error "TV_PRINT_FAX names the fax page file printed by the real printer test"
 #endif
+#ifndef TV_PRINT_OUT
+#error "TV_PRINT_OUT names the folder the real printer test writes its PostScript to"
+#endif
 
 namespace {
 
@@ -544,11 +547,18 @@ bool InstallFilePrinter(const std::string& portFile, std::string* why)
     return true;
 }
 
+// A file of the output folder the build names (TV_PRINT_OUT, in the build
+// tree), where faxprint_ps_check finds the PostScript afterwards.
 std::string FullPath(const char* name)
 {
-    char path[MAX_PATH];
-    DWORD n = GetFullPathNameA(name, sizeof path, path, nullptr);
-    return n > 0 && n < sizeof path ? std::string(path) : std::string(name);
+    std::string p = TV_PRINT_OUT;
+    if (!p.empty() && p[0] == '/')
+        p = "Z:" + p; // Wine reaches the host's files through drive Z:
+    for (char& c : p)
+        if (c == '/')
+            c = '\\';
+    CreateDirectoryA(p.c_str(), nullptr);
+    return p + "\\" + name;
 }
 
 std::string ReadWholeFile(const std::string& path)

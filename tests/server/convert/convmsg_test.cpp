@@ -1,5 +1,5 @@
 // Conversion of a message and the converter's packet handling, in process:
-// a message folder laid out under the working directory, converted with
+// a message folder laid out in a scratch folder of the test, converted with
 // RunConversion, the page files decoded and checked.
 #include <gtest/gtest.h>
 
@@ -23,6 +23,7 @@
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
 #include "standins/queueman/queueman.h"
+#include "tests/support/tempdir.h"
 #ifndef _WIN32
 #include "tests/server/convert/libtiff_check.h"
 #endif
@@ -35,7 +36,6 @@ namespace {
 
 const char S = ConvPathSeparator();
 std::string g_root; // this test's folder, ending in a separator
-int g_counter;
 FILE *g_logFile;
 
 std::string Dir(const std::string &rel) {
@@ -85,24 +85,6 @@ TvMailslot ConverterSlot() {
     return slot;
 }
 #endif
-
-// Removes a folder (ending in a separator) with everything in it.
-void RemoveTree(const std::string &dir) {
-    TvDirEntry e;
-    TvDirIter *it = TvPlatFindFirst((dir + "*").c_str(), &e);
-    if (it) {
-        do {
-            std::string name = e.longName;
-            if (name == "." || name == "..") continue;
-            if (e.attributes & TV_ATTR_DIRECTORY)
-                RemoveTree(dir + name + S);
-            else
-                TvPlatRemove((dir + name).c_str());
-        } while (TvPlatFindNext(it, &e));
-        TvPlatFindClose(it);
-    }
-    TvPlatRemoveDir(dir.substr(0, dir.size() - 1).c_str());
-}
 
 std::string LogText() {
     fflush(g_logFile);
@@ -207,9 +189,7 @@ std::string PlainControl() {
 class ConvMsgTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char name[64];
-        snprintf(name, sizeof name, "cvwork%d_%d%c", int(TvPlatNowMs() % 100000), ++g_counter, S);
-        g_root = name;
+        g_root = tmp_.Path() + S;
         for (const char *d : {"SYSTEM/T-DB", "SYSTEM/T-COVER", "SYSTEM/T-LETTER", "SYSTEM/T-GRAPH",
                               "SERVER/T-TEMP", "USERS/JSMITH/T-OUT", "USERS/JSMITH/T-GRAPH"})
             MakeDirs(Dir(d));
@@ -237,8 +217,10 @@ protected:
         // Every page file the test's conversions left is read by libtiff.
         for (const char *fmt : {"G3N", "G3F", "G3S"}) CheckFolderWithLibtiffTools(Out(fmt) + S);
 #endif
-        RemoveTree(g_root);
+        g_root.clear();
     }
+
+    tvtest::TempDir tmp_{"convmsg"}; // removed with everything in it after TearDown
 
     // The sample message MSG1: coversheet with an addressee field and a
     // background, a text document with a letterhead, commands and

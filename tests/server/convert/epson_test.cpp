@@ -5,24 +5,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "server/convert/epson.h"
 #include "server/convert/raster.h"
 #include "server/convert/textcmd.h"
-
-#ifdef _WIN32
-#include <direct.h>
-static void MakeDir(const char *d) { _mkdir(d); }
-#else
-#include <sys/stat.h>
-static void MakeDir(const char *d) { mkdir(d, 0755); }
-#endif
+#include "tests/support/tempdir.h"
 
 namespace {
 
-const char *const kFontDir = "epsontmp/";
+#ifdef _WIN32
+const char kSep = '\\';
+#else
+const char kSep = '/';
+#endif
+
+// The tiny fonts' folder, ending in a separator (the suite's scratch folder).
+std::string g_fontDir;
 
 std::vector<std::string> g_log;
 void CaptureLog(int level, const char *text) { g_log.push_back(std::to_string(level) + " " + text); }
@@ -35,7 +36,6 @@ bool Logged(const std::string &part) {
 // Tiny fonts: 'A' is a bar in pixel column 0 over the whole cell; glyph 7
 // a bar two pixels wide.
 void WriteFonts() {
-    MakeDir("epsontmp");
     const char *families[4] = {"PICA", "SS18", "ELIT", "SS11"};
     const int pitch[4] = {18, 18, 15, 11};
     for (int f = 0; f < 4; f++)
@@ -49,9 +49,9 @@ void WriteFonts() {
                     d[(size_t(7) * rows + r) * bytes] = 0xC0;
                 }
                 char name[64];
-                snprintf(name, sizeof name, "%s%s_%c%c.FN", kFontDir, families[f], kind ? 'S' : 'L', fine ? 'F' : 'N');
-                FILE *file = fopen(name, "wb");
-                ASSERT_NE(file, nullptr);
+                snprintf(name, sizeof name, "%s_%c%c.FN", families[f], kind ? 'S' : 'L', fine ? 'F' : 'N');
+                FILE *file = fopen((g_fontDir + name).c_str(), "wb");
+                ASSERT_NE(file, nullptr) << g_fontDir << name;
                 fwrite(d.data(), 1, d.size(), file);
                 fclose(file);
             }
@@ -89,7 +89,7 @@ void StartStream(int res, int kind) {
     RasterSetLogHook(CaptureLog);
     EpsonSetLogHook(CaptureLog);
     EpsonSetRemoveDither(0);
-    snprintf(g_rasterSettings.fontDir, sizeof g_rasterSettings.fontDir, "%s", kFontDir);
+    snprintf(g_rasterSettings.fontDir, sizeof g_rasterSettings.fontDir, "%s", g_fontDir.c_str());
     g_rasterSettings.extendedChars = 1;
     RasterSetResolution(res);
     SelectFontSet(0);
@@ -137,13 +137,26 @@ std::string BandPicture() {
 
 class EpsonTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { WriteFonts(); }
+    static void SetUpTestSuite() {
+        s_scratch.reset(new tvtest::TempDir("epson"));
+        g_fontDir = s_scratch->Path() + kSep;
+        WriteFonts();
+    }
+    static void TearDownTestSuite() {
+        s_scratch.reset();
+        g_fontDir.clear();
+    }
     void TearDown() override {
         RasterSetLogHook(nullptr);
         EpsonSetLogHook(nullptr);
         RasterSetOutput(nullptr);
     }
+
+private:
+    static std::unique_ptr<tvtest::TempDir> s_scratch;
 };
+
+std::unique_ptr<tvtest::TempDir> EpsonTest::s_scratch;
 
 std::string Rows(int first, int last, const std::string &pixels) {
     std::string s;

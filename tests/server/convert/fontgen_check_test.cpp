@@ -3,7 +3,7 @@
 // compares byte for byte. Skipped where the tool cannot run.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +12,7 @@
 #include <string>
 
 #include "server/convert/raster.h"
+#include "tests/support/tempdir.h"
 
 namespace {
 
@@ -24,8 +25,8 @@ std::string ReadAll(const std::string &path, bool *ok) {
 TEST(FontgenCheck, CommittedFontsAreWhatTheToolMakes) {
     std::string tool = FONTGEN_EXE;
     if (tool.empty()) GTEST_SKIP() << "fontgen not built (FreeType missing)";
-    mkdir("fontgen_out", 0755);
-    std::string cmd = tool + " fontgen_out fontgen_out/fontwidths.cpp";
+    tvtest::TempDir out("fontgen");
+    std::string cmd = tool + " '" + out.Path() + "' '" + out.File("fontwidths.cpp") + "'";
     int rc = std::system(cmd.c_str());
     ASSERT_NE(rc, -1);
     ASSERT_TRUE(WIFEXITED(rc));
@@ -39,14 +40,14 @@ TEST(FontgenCheck, CommittedFontsAreWhatTheToolMakes) {
                 for (int fine = 0; fine < 2; fine++) {
                     std::string name = FontFileName(set, family, kind, fine);
                     bool okMade, okCommitted;
-                    std::string made = ReadAll("fontgen_out/" + name, &okMade);
+                    std::string made = ReadAll(out.File(name), &okMade);
                     std::string committed = ReadAll(src + "/fonts/" + name, &okCommitted);
                     ASSERT_TRUE(okMade) << name;
                     ASSERT_TRUE(okCommitted) << name;
                     EXPECT_TRUE(made == committed) << name << " differs from what fontgen makes";
                 }
     bool okMade, okCommitted;
-    std::string made = ReadAll("fontgen_out/fontwidths.cpp", &okMade);
+    std::string made = ReadAll(out.File("fontwidths.cpp"), &okMade);
     std::string committed = ReadAll(src + "/server/convert/fontwidths.cpp", &okCommitted);
     ASSERT_TRUE(okMade && okCommitted);
     EXPECT_TRUE(made == committed) << "server/convert/fontwidths.cpp differs from what fontgen makes";

@@ -13,16 +13,15 @@
 #include "server/convert/raster.h"
 #include "server/convert/textcmd.h"
 #include "server/runtime/mhencode.h"
-
-#ifdef _WIN32
-#include <direct.h>
-static void MakeDir(const char *d) { _mkdir(d); }
-#else
-#include <sys/stat.h>
-static void MakeDir(const char *d) { mkdir(d, 0755); }
-#endif
+#include "tests/support/tempdir.h"
 
 namespace {
+
+#ifdef _WIN32
+const char kSep = '\\';
+#else
+const char kSep = '/';
+#endif
 
 std::vector<std::string> g_log;
 void CaptureLog(int level, const char *text) { g_log.push_back(std::to_string(level) + " " + text); }
@@ -72,13 +71,18 @@ protected:
     void SetUp() override {
         g_log.clear();
         GraphicsSetLogHook(CaptureLog);
-        MakeDir("grtmp");
     }
     void TearDown() override {
         GraphicsSetLogHook(nullptr);
         CloseInsertPicture();
         EndGraphicsRead(0);
     }
+    // A path in the test's scratch folder ('/' inside name for any separator).
+    std::string At(const std::string &name) const { return tmp_.File(name); }
+    // A folder of the scratch folder, made, ending in a separator.
+    std::string Folder(const std::string &name) const { return tmp_.MakeDir(name) + kSep; }
+
+    tvtest::TempDir tmp_{"graphics"};
 };
 
 TEST_F(GraphicsTest, ExpansionFactors) {
@@ -93,8 +97,8 @@ TEST_F(GraphicsTest, ExpansionFactors) {
 
 TEST_F(GraphicsTest, LinesRepeatedOrOred) {
     // A normal-resolution page read for a fine page: each line twice.
-    MakeFax("grtmp/n.g3n", 100, {"#...", ".#..", "", "..#."});
-    FILE *f = fopen("grtmp/n.g3n", "rb");
+    MakeFax(At("n.g3n"), 100, {"#...", ".#..", "", "..#."});
+    FILE *f = fopen(At("n.g3n").c_str(), "rb");
     ASSERT_NE(f, nullptr);
     int width = 0;
     int32_t adjusted = 0;
@@ -107,8 +111,8 @@ TEST_F(GraphicsTest, LinesRepeatedOrOred) {
     EXPECT_EQ(GraphicsLinesLeft(0), 0);
     EXPECT_EQ(ReadAll(0, 1), std::vector<std::string>{"-...."}); // past the end: blank
     // A fine page read for a normal page: pairs ORed, an odd last line alone.
-    MakeFax("grtmp/f.g3f", 200, {"#...", ".#..", "", "", "..#.", "", "...#"});
-    FILE *g = fopen("grtmp/f.g3f", "rb");
+    MakeFax(At("f.g3f"), 200, {"#...", ".#..", "", "", "..#.", "", "...#"});
+    FILE *g = fopen(At("f.g3f").c_str(), "rb");
     ASSERT_NE(g, nullptr);
     ASSERT_EQ(StartGraphicsPage(1, g, 100, &width, &adjusted), 0);
     EXPECT_EQ(adjusted, 4);
@@ -152,24 +156,16 @@ TEST_F(GraphicsTest, GhostscriptFillOrder1Page) {
 }
 
 TEST_F(GraphicsTest, SearchOrder) {
-    MakeDir("grtmp/sys");
-    MakeDir("grtmp/sys/T-GRAPH");
-    MakeDir("grtmp/usr");
-    MakeDir("grtmp/usr/U1");
-    MakeDir("grtmp/usr/U1/T-GRAPH");
-    MakeDir("grtmp/usr/U1/T-LETTER");
-    MakeFax("grtmp/sys/T-GRAPH/PIC.G3N", 100, {"#"});
-    MakeFax("grtmp/sys/T-GRAPH/PIC.G3S", 400, {"#"});
-    MakeFax("grtmp/usr/U1/T-GRAPH/PIC.G3F", 200, {"#"});
-    MakeFax("grtmp/usr/U1/T-GRAPH/OWN.G3F", 200, {"#"});
-    MakeFax("grtmp/usr/U1/T-LETTER/HEAD.G3N", 100, {"#"});
-#ifdef _WIN32
-    const char sep = '\\';
-#else
-    const char sep = '/';
-#endif
-    snprintf(g_graphicsPaths.systemArea, sizeof g_graphicsPaths.systemArea, "grtmp/sys%c", sep);
-    snprintf(g_graphicsPaths.userArea, sizeof g_graphicsPaths.userArea, "grtmp/usr%c", sep);
+    Folder("sys/T-GRAPH");
+    Folder("usr/U1/T-GRAPH");
+    Folder("usr/U1/T-LETTER");
+    MakeFax(At("sys/T-GRAPH/PIC.G3N"), 100, {"#"});
+    MakeFax(At("sys/T-GRAPH/PIC.G3S"), 400, {"#"});
+    MakeFax(At("usr/U1/T-GRAPH/PIC.G3F"), 200, {"#"});
+    MakeFax(At("usr/U1/T-GRAPH/OWN.G3F"), 200, {"#"});
+    MakeFax(At("usr/U1/T-LETTER/HEAD.G3N"), 100, {"#"});
+    snprintf(g_graphicsPaths.systemArea, sizeof g_graphicsPaths.systemArea, "%s", Folder("sys").c_str());
+    snprintf(g_graphicsPaths.userArea, sizeof g_graphicsPaths.userArea, "%s", Folder("usr").c_str());
     strcpy(g_graphicsPaths.user, "U1");
     struct Case {
         int user;
@@ -194,15 +190,12 @@ TEST_F(GraphicsTest, SearchOrder) {
         }
         ASSERT_NE(f, nullptr) << c.name;
         fclose(f);
-        std::string p = path;
-        for (char &ch : p)
-            if (ch == '\\') ch = '/';
-        EXPECT_EQ(p, std::string("grtmp/") + c.found);
+        EXPECT_EQ(std::string(path), At(c.found));
     }
 }
 
 TEST_F(GraphicsTest, Refusals) {
-    FILE *f = fopen("grtmp/any.tmp", "w+b");
+    FILE *f = fopen(At("any.tmp").c_str(), "w+b");
     ASSERT_NE(f, nullptr);
     int32_t adjusted;
     EXPECT_FALSE(InitGraphicsRead(0, f, 0, 1800, 10, 1, &adjusted));
@@ -217,15 +210,15 @@ TEST_F(GraphicsTest, Refusals) {
     fclose(f);
     // A page with a vertical resolution of 0 cannot be scaled: a clear
     // result, no division.
-    MakeFax("grtmp/zero.g3n", 0, {"#", "#"});
-    f = fopen("grtmp/zero.g3n", "rb");
+    MakeFax(At("zero.g3n"), 0, {"#", "#"});
+    f = fopen(At("zero.g3n").c_str(), "rb");
     ASSERT_NE(f, nullptr);
     int width;
     EXPECT_EQ(StartGraphicsPage(0, f, 200, &width, &adjusted), 2);
     fclose(f);
     // Damaged coded data: the line reader stops the page.
-    MakeFax("grtmp/bad.g3n", 100, {"#", "#", "#", "#"});
-    f = fopen("grtmp/bad.g3n", "r+b");
+    MakeFax(At("bad.g3n"), 100, {"#", "#", "#", "#"});
+    f = fopen(At("bad.g3n").c_str(), "r+b");
     ASSERT_NE(f, nullptr);
     fseek(f, 210, SEEK_SET);
     const unsigned char junk[8] = {0xFF, 0xFF, 0, 0, 0, 0, 0, 0};
@@ -257,15 +250,10 @@ int MemRead(void *ctx) {
 }
 
 TEST_F(GraphicsTest, InsertedPicture) {
-    MakeDir("grtmp/sys");
-    MakeDir("grtmp/sys/T-GRAPH");
-    MakeFax("grtmp/sys/T-GRAPH/LOGO.G3F", 200, {"##..##", "#....#", "", "######"});
-    MakeFax("grtmp/sys/T-GRAPH/ZERO.G3N", 0, {"#"});
-#ifdef _WIN32
-    snprintf(g_graphicsPaths.systemArea, sizeof g_graphicsPaths.systemArea, "grtmp/sys\\");
-#else
-    snprintf(g_graphicsPaths.systemArea, sizeof g_graphicsPaths.systemArea, "grtmp/sys/");
-#endif
+    Folder("sys/T-GRAPH");
+    MakeFax(At("sys/T-GRAPH/LOGO.G3F"), 200, {"##..##", "#....#", "", "######"});
+    MakeFax(At("sys/T-GRAPH/ZERO.G3N"), 0, {"#"});
+    snprintf(g_graphicsPaths.systemArea, sizeof g_graphicsPaths.systemArea, "%s", Folder("sys").c_str());
     g_graphicsPaths.userArea[0] = 0;
     RasterReset();
     RasterSetLogHook(CaptureLog);

@@ -17,6 +17,7 @@
 #include "server/runtime/mhencode.h"
 #include "server/runtime/packets.h"
 #include "server/runtime/srvlog.h"
+#include "tests/support/tempdir.h"
 
 namespace {
 
@@ -64,16 +65,15 @@ const char kControl[] =
 
 class MsgconvService : public ::testing::Test {
 protected:
+    tvtest::TempDir tmp_{"msgconv_svc"}; // goes after TearDown has ended the converter
     std::string root_;
     TvMailslot queueman_ = nullptr, sysman_ = nullptr;
     std::vector<HANDLE> processes_;
 
     void SetUp() override {
         LogInit(stdout, nullptr, 6, "TEST");
-        char cwd[MAX_PATH];
-        GetCurrentDirectoryA(sizeof cwd, cwd);
-        root_ = std::string(cwd) + "\\msgconv_svc\\";
-        for (const char *d : {"", "SYSTEM", "SYSTEM\\T-DB", "SERVER", "SERVER\\T-DB", "SERVER\\T-TEMP", "REQUEST", "USERS",
+        root_ = tmp_.Path() + "\\";
+        for (const char *d : {"SYSTEM", "SYSTEM\\T-DB", "SERVER", "SERVER\\T-DB", "SERVER\\T-TEMP", "REQUEST", "USERS",
                               "USERS\\JSMITH", "USERS\\JSMITH\\T-OUT"})
             CreateDirectoryA((root_ + d).c_str(), nullptr);
         WriteFile(root_ + "SYSTEM\\TAVRINE.INI",
@@ -90,10 +90,6 @@ protected:
                 ASSERT_NE(data, "<missing>") << n;
                 WriteFile(root_ + "SYSTEM\\T-DB\\" + n, data);
             }
-        // Nothing of an earlier run counts.
-        DeleteFileA((root_ + "SERVER\\T-DB\\SERVER.LOG").c_str());
-        for (const char *f : {"G3F\\MSG1.001", "G3F\\MSG1.002", "G3F\\MSG1.G3F", "G3N\\MSG2.001", "G3N\\MSG2.G3N"})
-            DeleteFileA(Out(f).c_str());
         SetEnvironmentVariableA("TFAXINIT", (root_ + "SYSTEM").c_str());
         ASSERT_EQ(MsgMakePipe("QUEUEMAN", 0, &queueman_), TV_OK);
         ASSERT_EQ(MsgMakePipe("SYSMAN", 0, &sysman_), TV_OK);
@@ -101,7 +97,10 @@ protected:
 
     void TearDown() override {
         for (HANDLE h : processes_) {
-            if (WaitForSingleObject(h, 0) == WAIT_TIMEOUT) TerminateProcess(h, 9);
+            if (WaitForSingleObject(h, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(h, 9);
+                WaitForSingleObject(h, 5000); // its files closed before the folder goes
+            }
             CloseHandle(h);
         }
         if (queueman_) MsgClosePipe(queueman_);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "server/convert/raster.h"
+#include "tests/support/tempdir.h"
 
 namespace {
 
@@ -91,11 +92,12 @@ std::string Squeeze(const std::string &s) {
     return out;
 }
 
-double Accuracy(const char *pbm, std::string *read) {
-    std::string cmd = std::string("tesseract ") + pbm + " ocr_out -l eng --psm 6 >/dev/null 2>&1";
+// Reads the page with tesseract, which writes its text to outBase + ".txt".
+double Accuracy(const std::string &pbm, const std::string &outBase, std::string *read) {
+    std::string cmd = "tesseract '" + pbm + "' '" + outBase + "' -l eng --psm 6 >/dev/null 2>&1";
     int rc = std::system(cmd.c_str());
     if (rc == -1 || !WIFEXITED(rc) || WEXITSTATUS(rc) != 0) return -1;
-    std::ifstream f("ocr_out.txt");
+    std::ifstream f(outBase + ".txt");
     *read = Squeeze(std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()));
     std::string want;
     for (const char *line : kText) want += std::string(line) + "\n";
@@ -116,10 +118,12 @@ TEST(FontLegibility, OcrReadsRenderedText) {
         {RES_NORMAL, FONTSIZE_PICA, 0, 0.95, "pica normal"}, {RES_NORMAL, FONTSIZE_PICA, 1, 0.95, "sans18 normal"},
         {RES_NORMAL, FONTSIZE_ELITE, 0, 0.95, "elite normal"}, {RES_NORMAL, FONTSIZE_ELITE, 1, 0.95, "sans11 normal"},
     };
+    tvtest::TempDir tmp("ocr");
+    const std::string page = tmp.File("page.pbm"), out = tmp.File("out");
     for (const Case &c : cases) {
-        RenderPage(c.res, c.size, c.sans, "ocr_page.pbm");
+        RenderPage(c.res, c.size, c.sans, page.c_str());
         std::string read;
-        double acc = Accuracy("ocr_page.pbm", &read);
+        double acc = Accuracy(page, out, &read);
         ASSERT_GE(acc, -0.5) << "tesseract failed on " << c.name;
         printf("%-14s %.4f\n", c.name, acc);
         EXPECT_GE(acc, c.least) << c.name << " read as: " << read;

@@ -9,18 +9,18 @@
 #include <vector>
 
 #include "server/convert/raster.h"
-
-#ifdef _WIN32
-#include <direct.h>
-static void MakeDir(const char *d) { _mkdir(d); }
-#else
-#include <sys/stat.h>
-static void MakeDir(const char *d) { mkdir(d, 0755); }
-#endif
+#include "tests/support/tempdir.h"
 
 namespace {
 
-const char *const kDir = "rastertmp/";
+#ifdef _WIN32
+const char kSep = '\\';
+#else
+const char kSep = '/';
+#endif
+
+// The current test's font folder (its scratch folder), ending in a separator.
+std::string g_dir;
 
 std::vector<std::string> g_log;
 void CaptureLog(int level, const char *text) { g_log.push_back(std::to_string(level) + " " + text); }
@@ -55,8 +55,8 @@ std::vector<unsigned char> FontBytes(int rows, int bytes, const Glyphs &glyphs) 
 }
 
 void WriteBytes(const std::string &name, const std::vector<unsigned char> &data, size_t count) {
-    FILE *f = fopen((std::string(kDir) + name).c_str(), "wb");
-    ASSERT_NE(f, nullptr);
+    FILE *f = fopen((g_dir + name).c_str(), "wb");
+    ASSERT_NE(f, nullptr) << g_dir << name;
     if (count) fwrite(data.data(), 1, count, f);
     fclose(f);
 }
@@ -102,13 +102,13 @@ const Glyphs kSub = {{'A', {"#"}}};
 class RasterTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        MakeDir("rastertmp");
+        g_dir = tmp_.Path() + kSep;
         RasterReset();
         RasterSetLogHook(CaptureLog);
         g_log.clear();
         g_rows.clear();
         g_writeResult = TV_OK;
-        snprintf(g_rasterSettings.fontDir, sizeof g_rasterSettings.fontDir, "%s", kDir);
+        snprintf(g_rasterSettings.fontDir, sizeof g_rasterSettings.fontDir, "%s", g_dir.c_str());
         g_rasterSettings.extendedChars = 1;
         g_rasterSettings.dosPound = 0;
         for (int set = 0; set < 2; set++)
@@ -127,7 +127,12 @@ protected:
         SetImageDensVars(GEOM_HEADER); // margins 12 bytes, no top offset
         RasterStartPage();
     }
-    void TearDown() override { RasterReset(); }
+    void TearDown() override {
+        RasterReset();
+        g_dir.clear();
+    }
+
+    tvtest::TempDir tmp_{"raster"};
 };
 
 TEST_F(RasterTest, FontNamesFollowTheTable) {
@@ -556,7 +561,7 @@ TEST_F(RasterTest, ShortFontLeavesBlankGlyphsAndEmptyOneFails) {
     // from the font loaded before.
     std::vector<unsigned char> other = FontBytes(12, 3, {{'A', {"########"}}, {1, {"#"}}});
     WriteBytes("SHORT.FN", other, 2 * 12 * 3);
-    ASSERT_EQ(LoadFontFile((std::string(kDir) + "SHORT.FN").c_str(), FONT_FULL), TV_OK);
+    ASSERT_EQ(LoadFontFile((g_dir + "SHORT.FN").c_str(), FONT_FULL), TV_OK);
     WriteChar(1);
     EXPECT_EQ(BandPixels(0, 96, 2), "#.");
     RasterStartPage();
@@ -564,14 +569,14 @@ TEST_F(RasterTest, ShortFontLeavesBlankGlyphsAndEmptyOneFails) {
     EXPECT_TRUE(BandEmpty());
 
     WriteBytes("EMPTY.FN", other, 0);
-    EXPECT_EQ(LoadFontFile((std::string(kDir) + "EMPTY.FN").c_str(), FONT_FULL), TV_E_CONV_FONT);
+    EXPECT_EQ(LoadFontFile((g_dir + "EMPTY.FN").c_str(), FONT_FULL), TV_E_CONV_FONT);
     EXPECT_TRUE(Logged("Error reading from Font file"));
-    EXPECT_EQ(LoadFontFile((std::string(kDir) + "NOSUCH.FN").c_str(), FONT_FULL), TV_E_CONV_FONT);
-    EXPECT_TRUE(Logged("Font file rastertmp/NOSUCH.FN not found"));
+    EXPECT_EQ(LoadFontFile((g_dir + "NOSUCH.FN").c_str(), FONT_FULL), TV_E_CONV_FONT);
+    EXPECT_TRUE(Logged("Font file " + g_dir + "NOSUCH.FN not found"));
     EXPECT_EQ(WriteChar('A'), 0);
     EXPECT_TRUE(Logged("6 WriteChar() uninitialised font selected"));
     // A missing download font is a blank one.
-    EXPECT_EQ(LoadFontFile((std::string(kDir) + "NOSUCH.FN").c_str(), FONT_DOWNLOAD), TV_OK);
+    EXPECT_EQ(LoadFontFile((g_dir + "NOSUCH.FN").c_str(), FONT_DOWNLOAD), TV_OK);
     SetFontDot('x', 2, 0);
     g_raster.downloadSelected = 1;
     RasterStartPage();
@@ -580,11 +585,11 @@ TEST_F(RasterTest, ShortFontLeavesBlankGlyphsAndEmptyOneFails) {
 }
 
 TEST_F(RasterTest, LoadFontSizeReportsTheMissingFile) {
-    std::remove((std::string(kDir) + "SS11_SN.FN").c_str());
+    std::remove((g_dir + "SS11_SN.FN").c_str());
     g_raster.sansSerif = 1;
     LoadFontSize(FONTSIZE_NONE);
     EXPECT_EQ(LoadFontSize(FONTSIZE_ELITE), TV_E_CONV_FONT);
-    EXPECT_TRUE(Logged("Unable to load super/subscript font file 'rastertmp/SS11_SN.FN'"));
+    EXPECT_TRUE(Logged("Unable to load super/subscript font file '" + g_dir + "SS11_SN.FN'"));
     EXPECT_EQ(g_raster.fontSize, FONTSIZE_NONE);
     EXPECT_EQ(WriteChar('A'), 0);
 }
@@ -597,16 +602,16 @@ TEST_F(RasterTest, FontSetFallbacks) {
     WriteChar('A');
     EXPECT_EQ(BandPixels(0, 96, 4), "#...");
 
-    std::remove((std::string(kDir) + "PICA_LNP.FN").c_str());
+    std::remove((g_dir + "PICA_LNP.FN").c_str());
     EXPECT_EQ(SelectFontSet(1), 0);
     EXPECT_TRUE(Logged("Eastern European fonts missing - using default set"));
     EXPECT_EQ(g_raster.fontSize, FONTSIZE_NONE);
 
     WriteFont("PICA_LNP.FN", 12, 3, kFull);
-    std::remove((std::string(kDir) + "PICA_LN.FN").c_str());
+    std::remove((g_dir + "PICA_LN.FN").c_str());
     EXPECT_EQ(SelectFontSet(0), 1);
     EXPECT_TRUE(Logged("Default fonts missing - using Eastern European set"));
-    std::remove((std::string(kDir) + "PICA_LNP.FN").c_str());
+    std::remove((g_dir + "PICA_LNP.FN").c_str());
     EXPECT_EQ(SelectFontSet(1), 0);
     EXPECT_TRUE(Logged("4 Font files not installed correctly"));
 }

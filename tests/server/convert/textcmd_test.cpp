@@ -9,6 +9,7 @@
 
 #include "server/convert/raster.h"
 #include "server/convert/textcmd.h"
+#include "tests/support/tempdir.h"
 
 namespace {
 
@@ -65,6 +66,8 @@ protected:
     }
     void TearDown() override { TextCmdSetLogHook(nullptr); }
     ConvDetails d;
+    tvtest::TempDir tmp_{"textcmd"};
+    const std::string ctl_ = tmp_.File("ctl.tmp"); // a control file of the test's own
 };
 
 TEST_F(TextCmdTest, DeliveredBytes) {
@@ -213,9 +216,9 @@ TEST_F(TextCmdTest, AppendList) {
     EXPECT_TRUE(Logged("Too many Append files - 'X' ignored"));
 }
 
-// A control file with covertext lines and two addressees.
-FILE *ControlFixture() {
-    FILE *f = fopen("textcmd_ctl.tmp", "w+b");
+// A control file with covertext lines and two addressees, at path.
+FILE *ControlFixture(const std::string &path) {
+    FILE *f = fopen(path.c_str(), "w+b");
     if (!f) return nullptr;
     fputs("[TAVRINE]\r\nType: SendControl\r\n\r\n[MESSAGE]\r\nAccepted: 99-03-07 10:05:09\r\n"
           "[OPTIONS]\r\nFrom: Ann\r\nCovertext: First line\r\nCoverText: \\\\server\\share\r\n"
@@ -229,24 +232,22 @@ FILE *ControlFixture() {
 }
 
 TEST_F(TextCmdTest, CovertextLines) {
-    FILE *f = ControlFixture();
+    FILE *f = ControlFixture(ctl_);
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(Scan("%%[NOTE]|%%[N]|%%[COVERTEXT2]|%%[NOTE]|%%[NOTE]", &d, f),
                  "First line|\\server\\share|New paragraph||");
     fclose(f);
-    remove("textcmd_ctl.tmp");
     // No [OPTIONS] paragraph.
-    f = fopen("textcmd_ctl.tmp", "w+b");
+    f = fopen(ctl_.c_str(), "w+b");
     ASSERT_NE(f, nullptr);
     fputs("[MESSAGE]\r\nAccepted: 99-03-07 10:05:09\r\n", f);
     EXPECT_EQ(Scan("%%[NOTE]", &d, f), "");
     EXPECT_TRUE(Logged("[OPTIONS] para missing from control file"));
     fclose(f);
-    remove("textcmd_ctl.tmp");
 }
 
 TEST_F(TextCmdTest, AddresseeFields) {
-    FILE *f = ControlFixture();
+    FILE *f = ControlFixture(ctl_);
     ASSERT_NE(f, nullptr);
     d.addressee = 2;
     g_raster.commonPage = 1;
@@ -263,7 +264,6 @@ TEST_F(TextCmdTest, AddresseeFields) {
     EXPECT_EQ(Scan("%%[Name]", &d, f), "");
     EXPECT_EQ(g_raster.commonPage, 0); // an addressee field all the same
     fclose(f);
-    remove("textcmd_ctl.tmp");
 }
 
 } // namespace

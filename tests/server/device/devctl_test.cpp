@@ -23,6 +23,7 @@
 #include "server/runtime/sysparams.h"
 #include "tests/server/device/fakelayer.h"
 #include "tests/server/runtime/rt_testutil.h"
+#include "tests/support/tempdir.h"
 
 using rt::FakeClock;
 
@@ -221,7 +222,8 @@ const char kSetup[] =
 
 class DevCtl : public ::testing::Test {
   public:
-    std::string dir;
+    tvtest::TempDir tmp_{"dv"}; // the test's folder, removed with everything in it
+    std::string dir;            // its path, ending in a backslash
     TvMailslot qm = nullptr, sm = nullptr, tvctl = nullptr;
     FILE *log = nullptr;
     std::string extra;
@@ -229,9 +231,8 @@ class DevCtl : public ::testing::Test {
     void SetUp() override
     {
         FakeClock::Install();
-        static int serial;
         // Short: the directory of a job travels in a 64-byte field.
-        dir = rt::ScratchDir(("dv" + std::to_string(++serial)).c_str());
+        dir = tmp_.Path() + "\\";
         ResetSystemParameters();
         std::snprintf(g_sysParams.allUserArea, sizeof g_sysParams.allUserArea, "%s", dir.c_str());
         std::snprintf(g_sysParams.serverArea, sizeof g_sysParams.serverArea, "%s", dir.c_str());
@@ -246,6 +247,7 @@ class DevCtl : public ::testing::Test {
         ASSERT_EQ(0, MsgMakePipe("SYSMAN", 0, &sm));
         ASSERT_EQ(0, MsgMakePipe("TVCTL\\1", 0, &tvctl));
         FakeStart();
+        ASSERT_LT((dir + "MSG\\").size(), sizeof(PktJob::directory)) << dir;
     }
 
     void TearDown() override

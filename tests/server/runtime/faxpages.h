@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "server/runtime/mhencode.h"
-#include "tests/common/mhtestutil.h"
+#include "tests/support/mhtestutil.h"
 
 namespace faxpages {
 
@@ -67,7 +67,15 @@ inline int WritePages(FILE* f, const std::vector<mht::Pbm>& pages, uint16_t yres
     return rc;
 }
 
+// The ITU charts itu1.pbm .. itu8.pbm are required: a missing one fails the
+// test that reads it, with this message.
 inline std::string ItuChart(int i) { return std::string(TV_ITU_CHARTS) + "/itu" + std::to_string(i) + ".pbm"; }
+inline std::string ItuChartMissing(int i)
+{
+    return "ITU test chart " + ItuChart(i) +
+           " is missing or not a P4 bitmap: the charts itu1.pbm .. itu8.pbm belong in "
+           "../shared/testdata/itu-charts beside the checkout (or configure with -DTAVRINE_ITU_CHARTS=<folder>)";
+}
 
 } // namespace faxpages
 

@@ -7,7 +7,7 @@
 #include "common/lebytes.h"
 #include "common/mhdecode.h"
 #include "server/runtime/mhencode.h"
-#include "tests/common/mhtestutil.h"
+#include "tests/support/mhtestutil.h"
 #include "tests/server/runtime/faxpages.h"
 
 using mht::Bits;
@@ -282,12 +282,9 @@ TEST(MhEncode, ServerIfdReaderAppliesTheResolutionRules)
 
 TEST(MhEncode, ItuChartsRoundTrip)
 {
-    int charts = 0;
     for (int i = 1; i <= 8; ++i) {
         mht::Pbm chart = mht::ReadPbm(faxpages::ItuChart(i));
-        if (chart.width == 0)
-            continue;
-        ++charts;
+        ASSERT_NE(0u, chart.width) << faxpages::ItuChartMissing(i);
         SCOPED_TRACE(i);
         mht::TempFile t;
         ASSERT_EQ(0, faxpages::WritePages(t.f, {chart}, 196));
@@ -300,6 +297,4 @@ TEST(MhEncode, ItuChartsRoundTrip)
             ASSERT_EQ(0, std::memcmp(row, chart.Row(y), 216)) << y;
         }
     }
-    if (charts == 0)
-        GTEST_SKIP() << "no ITU charts in " << TV_ITU_CHARTS;
 }

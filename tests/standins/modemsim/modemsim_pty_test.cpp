@@ -18,6 +18,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "tests/support/tempdir.h"
+
 namespace {
 
 void SleepMs(int ms)
@@ -36,14 +38,9 @@ std::string ReadAll(const std::string &path)
 
 class SimProcess {
 public:
-    SimProcess()
+    SimProcess() : dir_(tmp_.Path())
     {
-        char tmpl[] = "/tmp/modemsim_test_XXXXXX";
-        char *d = mkdtemp(tmpl);
-        EXPECT_NE(nullptr, d);
-        dir_ = d != nullptr ? d : "/tmp";
-        mkdir((dir_ + "/prefix").c_str(), 0755);
-        mkdir((dir_ + "/prefix/dosdevices").c_str(), 0755);
+        tmp_.MakeDir("prefix/dosdevices");
     }
     ~SimProcess()
     {
@@ -51,9 +48,6 @@ public:
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        if (system(cmd.c_str()) != 0)
-            fprintf(stderr, "could not remove %s\n", dir_.c_str());
     }
     const std::string &Dir() const { return dir_; }
 
@@ -111,6 +105,7 @@ public:
     pid_t Pid() const { return pid_; }
 
 private:
+    tvtest::TempDir tmp_{"modemsim"}; // removed with everything in it when the simulator is gone
     std::string dir_;
     pid_t pid_ = -1;
 };

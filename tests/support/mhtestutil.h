@@ -1,8 +1,9 @@
 // Helpers of the fax image tests: coded data drawn as bit strings, a plain
 // bit-at-a-time reference decoder that follows the decoding rules word for
-// word, and small file helpers.
-#ifndef TAVRINE_TESTS_COMMON_MHTESTUTIL_H
-#define TAVRINE_TESTS_COMMON_MHTESTUTIL_H
+// word, and small file helpers. Shared by the tests of common/ and
+// server/runtime/ and by the fax decoder's fuzz target.
+#ifndef TAVRINE_TESTS_SUPPORT_MHTESTUTIL_H
+#define TAVRINE_TESTS_SUPPORT_MHTESTUTIL_H
 
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "common/mhtables.h"
+#include "tests/support/tempdir.h"
 
 namespace mht {
 
@@ -285,8 +287,16 @@ inline bool WritePbm(const std::string& path, const Pbm& p)
     return std::fclose(f) == 0 && ok;
 }
 
-// A scratch file in the working directory, removed when it goes out of
-// scope (tmpfile() of the Windows runtime writes into the drive's root).
+// The scratch folder of this test program's TempFiles, made on first use
+// and removed with everything in it when the program ends.
+inline const tvtest::TempDir& ScratchDir()
+{
+    static const tvtest::TempDir dir("mht");
+    return dir;
+}
+
+// A named scratch file in ScratchDir() (the tests open it again by its
+// path), removed when it goes out of scope.
 struct TempFile {
     FILE* f = nullptr;
     std::string path;
@@ -294,10 +304,8 @@ struct TempFile {
     TempFile()
     {
         static int serial = 0;
-        char name[64];
-        std::snprintf(name, sizeof name, "mht_scratch_%d_%p.bin", ++serial, static_cast<void*>(this));
-        path = name;
-        f = std::fopen(name, "w+b");
+        path = ScratchDir().File("scratch_" + std::to_string(++serial) + ".bin");
+        f = std::fopen(path.c_str(), "w+b");
     }
     explicit TempFile(const std::vector<uint8_t>& bytes) : TempFile()
     {

@@ -7,6 +7,7 @@
 //    The PostScript files are rasterised and checked by check_print.sh.
 #include "common/faxprint.h"
 #include "common/mhdecode.h"
+#include "tests/support/testfiles.h"
 
 #include <windows.h>
 #include <winspool.h>
@@ -482,16 +483,6 @@ const char kPpd[] =
     "*DefaultPaperDimension: A4\n"
     "*PaperDimension A4/A4: \"595 842\"\n";
 
-bool WriteWholeFile(const std::string& path, const char* text)
-{
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    size_t n = std::strlen(text);
-    bool ok = std::fwrite(text, 1, n, f) == n;
-    return std::fclose(f) == 0 && ok;
-}
-
 void RemovePrinter()
 {
     HANDLE h = nullptr;
@@ -559,20 +550,6 @@ std::string FullPath(const char* name)
             c = '\\';
     CreateDirectoryA(p.c_str(), nullptr);
     return p + "\\" + name;
-}
-
-std::string ReadWholeFile(const std::string& path)
-{
-    std::string s;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return s;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        s.append(buf, n);
-    std::fclose(f);
-    return s;
 }
 
 // Prints through the installed printer as a caller does: the driver comes

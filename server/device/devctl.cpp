@@ -5,9 +5,11 @@
 #include <ctime>
 
 #include "common/ctlfile.h"
+#include "common/platform.h"
 #include "common/status.h"
 #include "server/device/devctl.h"
 #include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
 #include "server/runtime/srvdate.h"
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
@@ -464,8 +466,9 @@ void DevShutdown(void)
 // device counts as failed) fit a test run. Unset, the system clock is used.
 static uint32_t s_clockScale = 1;
 static uint32_t s_clockBase;
-static uint32_t ScaledTick(void) { return s_clockBase + (PlatTickMs() - s_clockBase) * s_clockScale; }
-static void ScaledSleep(uint32_t ms) { PlatSleepMs(ms / s_clockScale ? ms / s_clockScale : (ms ? 1 : 0)); }
+static uint32_t SystemTick(void) { return static_cast<uint32_t>(TvPlatTickMs()); }
+static uint32_t ScaledTick(void) { return s_clockBase + (SystemTick() - s_clockBase) * s_clockScale; }
+static void ScaledSleep(uint32_t ms) { TvPlatSleepMs(ms / s_clockScale ? ms / s_clockScale : (ms ? 1 : 0)); }
 
 void DevInstallTestClock(void)
 {
@@ -474,7 +477,7 @@ void DevInstallTestClock(void)
     if (n < 2 || n > 1000)
         return;
     s_clockScale = static_cast<uint32_t>(n);
-    s_clockBase = PlatTickMs();
+    s_clockBase = SystemTick();
     static const RtClock clock = {ScaledTick, ScaledSleep, nullptr};
     SetRuntimeClock(&clock);
 }

@@ -2,24 +2,7 @@
 
 #include <ctime>
 
-// The runtime's 64-bit calendar calls (time_t is 32-bit on 32-bit Windows).
-#ifdef _WIN32
-typedef __time64_t TvSysTime;
-static TvSysTime SysMakeTime(struct tm* tm) { return _mktime64(tm); }
-static bool SysLocalTime(TvSysTime t, struct tm* out)
-{
-    struct tm* r = _localtime64(&t);
-    if (!r)
-        return false;
-    *out = *r;
-    return true;
-}
-#else
-typedef time_t TvSysTime;
-static_assert(sizeof(time_t) == 8, "a 64-bit time_t is needed");
-static TvSysTime SysMakeTime(struct tm* tm) { return mktime(tm); }
-static bool SysLocalTime(TvSysTime t, struct tm* out) { return localtime_r(&t, out) != nullptr; }
-#endif
+#include "common/platform.h"
 
 static TvTime Convert(int second, int minute, int hour, int day, int month0, int yearsSince1900, int isdst)
 {
@@ -31,8 +14,9 @@ static TvTime Convert(int second, int minute, int hour, int day, int month0, int
     tm.tm_mon = month0;
     tm.tm_year = yearsSince1900;
     tm.tm_isdst = isdst;
-    TvSysTime t = SysMakeTime(&tm);
-    if (t == static_cast<TvSysTime>(-1) || tm.tm_isdst != isdst)
+    // The runtime's 64-bit calendar (time_t is 32-bit on 32-bit Windows).
+    int64_t t = TvPlatMakeTime(&tm);
+    if (t == -1 || tm.tm_isdst != isdst)
         return -1;
     return static_cast<TvTime>(t);
 }
@@ -67,7 +51,7 @@ int TimeToDate(TvTime t, int16_t* year, int16_t* month, int16_t* day, int16_t* h
     if (t == 0 || !year || !month || !day || !hour || !minute || !second)
         return 0;
     struct tm tm;
-    if (!SysLocalTime(static_cast<TvSysTime>(t), &tm))
+    if (!TvPlatLocalTm(static_cast<int64_t>(t), &tm))
         return 0;
     if (tm.tm_year < -1900 || tm.tm_year > 32767 - 1900)
         return 0;

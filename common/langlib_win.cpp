@@ -2,6 +2,8 @@
 // from the program's own resources otherwise.
 #include "common/langlib.h"
 
+#include "common/platform.h"
+
 static HINSTANCE g_languageLibrary;
 
 static const char kLanguageLibraryName[] = "TVINTL32.DLL";
@@ -10,9 +12,9 @@ HINSTANCE LoadLibraryQuiet(const char *fileName)
 {
     if (!fileName || !fileName[0]) return nullptr;
     // A missing library is normal here: no "cannot find" box for the user.
-    UINT oldMode = SetErrorMode(SEM_NOOPENFILEERRORBOX | SEM_FAILCRITICALERRORS);
+    uint32_t oldMode = TvPlatHideErrorBoxes();
     HINSTANCE module = LoadLibraryA(fileName);
-    SetErrorMode(oldMode);
+    TvPlatRestoreErrorBoxes(oldMode);
     if (reinterpret_cast<UINT_PTR>(module) < 32) return nullptr;
     return module;
 }

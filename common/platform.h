@@ -1,14 +1,33 @@
-// The few operating-system calls the shared library needs, behind one small
-// interface. The Windows backend (platform_win.cpp) is the real one; the POSIX
-// backend (platform_posix.cpp) serves the native test tree only: it takes
-// '\' in paths as '/', and it cannot enforce share modes.
+// The operating-system calls of the shared library and the server runtime,
+// behind one small interface: files, clocks, sleep, the path separator. The
+// Windows backend (platform_win.cpp) is the real one; the POSIX backend
+// (platform_posix.cpp) serves the native test tree only: it takes '\' in
+// paths as '/', and it approximates share modes with advisory locks.
+// platform.cpp holds the portable helpers built on the two.
 #ifndef TAVRINE_COMMON_PLATFORM_H
 #define TAVRINE_COMMON_PLATFORM_H
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <ctime>
 
+// ---------------------------------------------------------------- paths
+// The system's path separator: '\' on Windows, '/' in the native tree
+// (whose backend also takes '\' as '/'). Portable code builds paths with it
+// and never asks which system it is on.
+char TvPathSep(void);
+
+// True for either separator, '\' or '/' (the Windows calls take both).
+bool TvIsPathSep(char c);
+
+// dir and name into out (size bytes) with one separator between them: the
+// system's own, added only when dir does not already end in one; an empty
+// dir gives name alone. False, and an empty out, when the result does not
+// fit (or an argument is null).
+bool TvJoinPath(char* out, size_t size, const char* dir, const char* name);
+
+// ---------------------------------------------------------------- files
 // How a file is opened.
 enum TvAccess { TV_ACCESS_READ, TV_ACCESS_WRITE, TV_ACCESS_READWRITE };
 enum TvDisposition {
@@ -23,7 +42,10 @@ enum TvShare { TV_DENY_NONE, TV_DENY_WRITE, TV_DENY_ALL };
 // Why an open or creation failed.
 enum TvCreateResult {
     TV_CR_OK = 0,
-    TV_CR_BUSY,              // access denied: held elsewhere in a conflicting mode
+    TV_CR_BUSY,              // held elsewhere in a conflicting share mode
+    TV_CR_DENIED,            // access denied: a read-only file, a directory, or
+                             // (as old systems say it) held elsewhere; callers
+                             // decide whether to wait
     TV_CR_NOTFOUND,          // file or directory not found
     TV_CR_EXISTS,            // the file exists (create new)
     TV_CR_TOOMANY,           // too many open files
@@ -31,9 +53,18 @@ enum TvCreateResult {
 };
 
 // Opens path and attaches a stream with streamMode (which the caller has
-// cleaned of letters the runtime would misread). Null and *why on failure.
+// cleaned of letters the runtime would misread; "t" or "b" in it pick the
+// translation, neither the runtime's default). Null and *why on failure;
+// *systemError gets the system's own error number (GetLastError or errno),
+// 0 when opened. why and systemError may be null. The POSIX backend takes an
+// exclusive advisory lock for TV_DENY_ALL and a shared one otherwise, so a
+// file held without sharing reads as TV_CR_BUSY there too.
 FILE* TvPlatOpen(const char* path, TvAccess access, TvDisposition disposition, TvShare share,
-                 bool append, const char* streamMode, TvCreateResult* why);
+                 bool append, const char* streamMode, TvCreateResult* why, int* systemError);
+
+// An existing file opened for reading, others may read and write: what the C
+// library's fopen(path, "rb") does, but with the system's paths everywhere.
+FILE* TvPlatOpenRead(const char* path);
 
 // Length of an open stream's file (after a flush), or -1.
 int64_t TvPlatStreamLength(FILE* f);
@@ -71,15 +102,36 @@ TvCreateResult TvPlatSetFileTime(const char* path, TvFileTime lastWrite);
 bool TvPlatRemove(const char* path);
 bool TvPlatRename(const char* from, const char* to);
 bool TvPlatFileExists(const char* path);
+bool TvPlatDirExists(const char* path);
 bool TvPlatMakeDir(const char* path);
 bool TvPlatRemoveDir(const char* path);
 
+// ---------------------------------------------------------------- time
 // Wall clock in milliseconds since 1970 (universal time).
 int64_t TvPlatNowMs(void);
 // A clock that never goes back, in milliseconds, for time limits.
 int64_t TvPlatTickMs(void);
 // Sleeps; 0 gives up the rest of the time slice.
 void TvPlatSleepMs(uint32_t ms);
+
+// The local date and time as the system keeps it (its own time zone).
+struct TvDateTime {
+    int year;                // four digits
+    int month, day, hour, minute, second;
+};
+void TvPlatLocalTime(TvDateTime* t);
+
+// The C runtime's calendar with a 64-bit time on every system (time_t is
+// 32 bits on 32-bit Windows): mktime, and localtime (false when it fails).
+int64_t TvPlatMakeTime(struct tm* tm);
+bool TvPlatLocalTm(int64_t t, struct tm* out);
+
+// ---------------------------------------------------------------- process
+// Stops the system from showing its own boxes for failed opens and critical
+// errors (a missing library, no disk in a drive): the program reports them
+// itself. Returns the setting before, for TvPlatRestoreErrorBoxes.
+uint32_t TvPlatHideErrorBoxes(void);
+void TvPlatRestoreErrorBoxes(uint32_t previous);
 
 // The Windows directory and the current directory: false (and an empty text)
 // when there is none or it does not fit.

@@ -1,9 +1,12 @@
 // POSIX backend of the platform layer, for the native test tree only.
 //
 // Paths are the system's Windows strings: '\' is taken as '/', and the last
-// component of a path is matched ignoring case. Share modes
-// are not enforced (no file is ever reported busy), directory entries have no
-// 8.3 alias, and there is no Windows directory.
+// component of a path is matched ignoring case. Share modes are approximated
+// with advisory locks: an open that grants no sharing takes an exclusive
+// lock, every other open a shared one, so a file held without sharing is seen
+// as busy by the next opener (and a file held at all by an opener that wants
+// it alone). Directory entries have no 8.3 alias, and there is no Windows
+// directory.
 #include "common/platform.h"
 
 #include <cerrno>
@@ -14,8 +17,14 @@
 #include <fcntl.h>
 #include <new>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+char TvPathSep(void)
+{
+    return '/';
+}
 
 enum { TV_POSIX_PATH_MAX = 1024 };
 
@@ -87,6 +96,12 @@ static TvCreateResult ResultOfErrno(int e)
         return TV_CR_NOTFOUND;
     case EEXIST:
         return TV_CR_EXISTS;
+    case EWOULDBLOCK:
+        return TV_CR_BUSY;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+        return TV_CR_DENIED;
     case EMFILE:
     case ENFILE:
         return TV_CR_TOOMANY;
@@ -95,21 +110,25 @@ static TvCreateResult ResultOfErrno(int e)
     }
 }
 
-FILE* TvPlatOpen(const char* path, TvAccess access, TvDisposition disposition, TvShare,
-                 bool append, const char* streamMode, TvCreateResult* why)
+FILE* TvPlatOpen(const char* path, TvAccess access, TvDisposition disposition, TvShare share,
+                 bool append, const char* streamMode, TvCreateResult* why, int* systemError)
 {
     TvCreateResult dummy;
+    int dummyError;
     if (!why)
         why = &dummy;
+    if (!systemError)
+        systemError = &dummyError;
     char native[TV_POSIX_PATH_MAX];
     if (!ExistingPath(path, native, sizeof native)) {
         *why = TV_CR_FAILED;
+        *systemError = ENAMETOOLONG;
         return nullptr;
     }
     int flags = access == TV_ACCESS_READ ? O_RDONLY : access == TV_ACCESS_WRITE ? O_WRONLY : O_RDWR;
-    if (disposition == TV_CREATE_ALWAYS)
-        flags |= O_CREAT | O_TRUNC;
-    else if (disposition == TV_OPEN_ALWAYS)
+    // Created here, but truncated only once the lock is held.
+    bool truncate = disposition == TV_CREATE_ALWAYS;
+    if (disposition == TV_CREATE_ALWAYS || disposition == TV_OPEN_ALWAYS)
         flags |= O_CREAT;
     else if (disposition == TV_CREATE_NEW)
         flags |= O_CREAT | O_EXCL;
@@ -117,7 +136,23 @@ FILE* TvPlatOpen(const char* path, TvAccess access, TvDisposition disposition, T
         flags |= O_APPEND;
     int fd = open(native, flags, 0666);
     if (fd < 0) {
+        *systemError = errno;
         *why = ResultOfErrno(errno);
+        return nullptr;
+    }
+    // A directory opens here for reading; not on the system this stands in for.
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        close(fd);
+        *systemError = EISDIR;
+        *why = TV_CR_DENIED;
+        return nullptr;
+    }
+    if (flock(fd, (share == TV_DENY_ALL ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0 ||
+        (truncate && ftruncate(fd, 0) != 0)) {
+        *systemError = errno;
+        *why = ResultOfErrno(errno);
+        close(fd);
         return nullptr;
     }
     // The C library here knows no text translation.
@@ -129,11 +164,13 @@ FILE* TvPlatOpen(const char* path, TvAccess access, TvDisposition disposition, T
     mode[m] = 0;
     FILE* f = fdopen(fd, mode);
     if (!f) {
+        *systemError = errno;
         close(fd);
         *why = TV_CR_FAILED;
         return nullptr;
     }
     *why = TV_CR_OK;
+    *systemError = 0;
     return f;
 }
 
@@ -317,6 +354,13 @@ bool TvPlatFileExists(const char* path)
     return ExistingPath(path, native, sizeof native) && stat(native, &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+bool TvPlatDirExists(const char* path)
+{
+    char native[TV_POSIX_PATH_MAX];
+    struct stat st;
+    return ExistingPath(path, native, sizeof native) && stat(native, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool TvPlatMakeDir(const char* path)
 {
     char native[TV_POSIX_PATH_MAX];
@@ -345,13 +389,52 @@ int64_t TvPlatTickMs(void)
 
 void TvPlatSleepMs(uint32_t ms)
 {
+    if (ms == 0) {
+        sched_yield();
+        return;
+    }
     struct timespec ts;
     ts.tv_sec = ms / 1000;
     ts.tv_nsec = long(ms % 1000) * 1000000;
-    if (ms == 0)
-        sched_yield();
-    else
-        nanosleep(&ts, nullptr);
+    // A signal does not cut the sleep short.
+    while (nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+    }
+}
+
+void TvPlatLocalTime(TvDateTime* t)
+{
+    time_t now = time(nullptr);
+    struct tm tmv;
+    localtime_r(&now, &tmv);
+    t->year = tmv.tm_year + 1900;
+    t->month = tmv.tm_mon + 1;
+    t->day = tmv.tm_mday;
+    t->hour = tmv.tm_hour;
+    t->minute = tmv.tm_min;
+    t->second = tmv.tm_sec;
+}
+
+static_assert(sizeof(time_t) == 8, "a 64-bit time_t is needed");
+
+int64_t TvPlatMakeTime(struct tm* tm)
+{
+    return static_cast<int64_t>(mktime(tm));
+}
+
+bool TvPlatLocalTm(int64_t t, struct tm* out)
+{
+    time_t v = static_cast<time_t>(t);
+    return localtime_r(&v, out) != nullptr;
+}
+
+// No boxes to hide here.
+uint32_t TvPlatHideErrorBoxes(void)
+{
+    return 0;
+}
+
+void TvPlatRestoreErrorBoxes(uint32_t)
+{
 }
 
 bool TvPlatWindowsDir(char* out, size_t size)

@@ -9,14 +9,21 @@
 #include <new>
 #include <fcntl.h>
 #include <io.h>
+#include <time.h>
+
+char TvPathSep(void)
+{
+    return '\\';
+}
 
 static TvCreateResult ResultOfError(DWORD err)
 {
     switch (err) {
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-    case ERROR_ACCESS_DENIED:
         return TV_CR_BUSY;
+    case ERROR_ACCESS_DENIED:
+        return TV_CR_DENIED;
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_DRIVE:
@@ -33,11 +40,14 @@ static TvCreateResult ResultOfError(DWORD err)
 }
 
 FILE* TvPlatOpen(const char* path, TvAccess access, TvDisposition disposition, TvShare share,
-                 bool append, const char* streamMode, TvCreateResult* why)
+                 bool append, const char* streamMode, TvCreateResult* why, int* systemError)
 {
     TvCreateResult dummy;
+    int dummyError;
     if (!why)
         why = &dummy;
+    if (!systemError)
+        systemError = &dummyError;
     DWORD desired = access == TV_ACCESS_READ ? GENERIC_READ
                   : access == TV_ACCESS_WRITE ? GENERIC_WRITE
                   : GENERIC_READ | GENERIC_WRITE;
@@ -50,7 +60,9 @@ FILE* TvPlatOpen(const char* path, TvAccess access, TvDisposition disposition, T
                  : CREATE_NEW;
     HANDLE h = CreateFileA(path, desired, shareMode, nullptr, create, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
-        *why = ResultOfError(GetLastError());
+        DWORD e = GetLastError();
+        *why = ResultOfError(e);
+        *systemError = static_cast<int>(e);
         return nullptr;
     }
 
@@ -69,17 +81,20 @@ FILE* TvPlatOpen(const char* path, TvAccess access, TvDisposition disposition, T
         flags |= _O_APPEND;
     int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), flags);
     if (fd == -1) {
+        *systemError = static_cast<int>(GetLastError());
         CloseHandle(h);
         *why = TV_CR_FAILED;
         return nullptr;
     }
     FILE* f = _fdopen(fd, streamMode);
     if (!f) {
+        *systemError = errno;
         _close(fd);
         *why = TV_CR_FAILED;
         return nullptr;
     }
     *why = TV_CR_OK;
+    *systemError = 0;
     return f;
 }
 
@@ -212,6 +227,12 @@ bool TvPlatFileExists(const char* path)
     return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool TvPlatDirExists(const char* path)
+{
+    DWORD a = GetFileAttributesA(path);
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 bool TvPlatMakeDir(const char* path)
 {
     return CreateDirectoryA(path, nullptr) != 0;
@@ -241,6 +262,46 @@ int64_t TvPlatTickMs(void)
 void TvPlatSleepMs(uint32_t ms)
 {
     Sleep(ms);
+}
+
+void TvPlatLocalTime(TvDateTime* t)
+{
+    SYSTEMTIME st;
+    GetLocalTime(&st);
+    t->year = st.wYear;
+    t->month = st.wMonth;
+    t->day = st.wDay;
+    t->hour = st.wHour;
+    t->minute = st.wMinute;
+    t->second = st.wSecond;
+}
+
+int64_t TvPlatMakeTime(struct tm* tm)
+{
+    return static_cast<int64_t>(_mktime64(tm));
+}
+
+bool TvPlatLocalTm(int64_t t, struct tm* out)
+{
+    __time64_t v = static_cast<__time64_t>(t);
+    struct tm* r = _localtime64(&v);
+    if (!r)
+        return false;
+    *out = *r;
+    return true;
+}
+
+uint32_t TvPlatHideErrorBoxes(void)
+{
+    // The setting can only be read by changing it.
+    UINT old = SetErrorMode(0);
+    SetErrorMode(old | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    return old;
+}
+
+void TvPlatRestoreErrorBoxes(uint32_t previous)
+{
+    SetErrorMode(static_cast<UINT>(previous));
 }
 
 bool TvPlatWindowsDir(char* out, size_t size)

@@ -19,8 +19,9 @@ static char AsciiUpper(char c)
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// dir + name into out; false when it does not fit.
-static bool JoinPath(char* out, size_t size, const char* dir, const char* name)
+// dir + name into out as they are (dir ends in its own separator, or ':');
+// false when it does not fit.
+static bool ConcatPath(char* out, size_t size, const char* dir, const char* name)
 {
     size_t a = std::strlen(dir), b = std::strlen(name);
     if (a + b + 1 > size)
@@ -76,94 +77,104 @@ void CopyString(char* destination, const char* source, int16_t size)
 
 // ---------------------------------------------------------------- shared open
 
-struct TvOpenPlan {
-    TvAccess access;
-    TvDisposition disposition;
-    TvShare share;
-    bool append;
-    char streamMode[5];
+const TvOpenModeRow g_openModeRows[TV_OPEN_MODE_ROWS] = {
+    {'r', TV_ACCESS_READ, TV_ACCESS_READWRITE, TV_OPEN_EXISTING, TV_DENY_NONE, TV_DENY_ALL, false, 'r'},
+    {'w', TV_ACCESS_WRITE, TV_ACCESS_READWRITE, TV_CREATE_ALWAYS, TV_DENY_ALL, TV_DENY_ALL, false, 'w'},
+    {'a', TV_ACCESS_WRITE, TV_ACCESS_READWRITE, TV_OPEN_ALWAYS, TV_DENY_WRITE, TV_DENY_WRITE, true, 'a'},
+    {'c', TV_ACCESS_WRITE, TV_ACCESS_READWRITE, TV_CREATE_NEW, TV_DENY_ALL, TV_DENY_ALL, false, 'w'},
 };
 
-// The mode string's first of r, w, a, c decides; "+" adds the other
-// direction; "t" or else "b" picks the translation. The stream mode is built
-// from those letters only, so that no letter the runtime reads otherwise
-// ("c" is its commit flag) reaches it.
-static bool PlanOpen(const char* mode, TvOpenPlan* plan)
-{
-    bool plus = std::strchr(mode, '+') != nullptr;
-    char kind;
-    if (std::strchr(mode, 'r'))
-        kind = 'r';
-    else if (std::strchr(mode, 'w'))
-        kind = 'w';
-    else if (std::strchr(mode, 'a'))
-        kind = 'a';
-    else if (std::strchr(mode, 'c'))
-        kind = 'c';
-    else
-        return false;
+const TvOpenRules g_sharedOpenRules = {g_openModeRows, TV_OPEN_MODE_ROWS, false, 0, true};
 
-    plan->append = false;
-    switch (kind) {
-    case 'r':
-        plan->access = plus ? TV_ACCESS_READWRITE : TV_ACCESS_READ;
-        plan->disposition = TV_OPEN_EXISTING;
-        plan->share = plus ? TV_DENY_ALL : TV_DENY_NONE;
-        break;
-    case 'w':
-        plan->access = plus ? TV_ACCESS_READWRITE : TV_ACCESS_WRITE;
-        plan->disposition = TV_CREATE_ALWAYS;
-        plan->share = TV_DENY_ALL;
-        break;
-    case 'a':
-        plan->access = plus ? TV_ACCESS_READWRITE : TV_ACCESS_WRITE;
-        plan->disposition = TV_OPEN_ALWAYS;
-        plan->share = TV_DENY_WRITE;
-        plan->append = true;
-        break;
-    default: // 'c'
-        plan->access = plus ? TV_ACCESS_READWRITE : TV_ACCESS_WRITE;
-        plan->disposition = TV_CREATE_NEW;
-        plan->share = TV_DENY_ALL;
-        break;
+static const TvOpenModeRow* FindModeRow(const TvOpenRules* rules, const char* mode)
+{
+    for (size_t i = 0; i < rules->rowCount; ++i) {
+        const TvOpenModeRow& row = rules->rows[i];
+        if (rules->leadingLetter ? mode[0] == row.letter : std::strchr(mode, row.letter) != nullptr)
+            return &row;
     }
+    return nullptr;
+}
+
+bool TvParseOpenMode(const TvOpenRules* rules, const char* mode, TvOpenPlan* plan)
+{
+    if (!rules || !rules->rows || !mode || !plan || !mode[0])
+        return false;
+    const TvOpenModeRow* row = FindModeRow(rules, mode);
+    if (!row)
+        return false;
+    bool plus = std::strchr(mode, '+') != nullptr;
+    plan->access = plus ? row->plusAccess : row->access;
+    plan->disposition = row->disposition;
+    plan->share = plus ? row->plusShare : row->share;
+    plan->append = row->append;
+    plan->deniedIsBusy = rules->deniedIsBusy;
 
     char* m = plan->streamMode;
-    *m++ = kind == 'c' ? 'w' : kind;
+    *m++ = row->streamLetter;
+    if (plus)
+        *m++ = '+';
     if (std::strchr(mode, 't'))
         *m++ = 't';
     else if (std::strchr(mode, 'b'))
         *m++ = 'b';
-    if (plus)
-        *m++ = '+';
+    else if (rules->translation)
+        *m++ = rules->translation;
     *m = 0;
     return true;
 }
+
+FILE* TvOpenPlanned(const char* path, const TvOpenPlan* plan, TvOpenWaitFn wait, void* context, int* systemError)
+{
+    int dummy;
+    if (!systemError)
+        systemError = &dummy;
+    *systemError = 0;
+    if (!path || !plan)
+        return nullptr;
+    for (;;) {
+        TvCreateResult why = TV_CR_FAILED;
+        FILE* f = TvPlatOpen(path, plan->access, plan->disposition, plan->share, plan->append, plan->streamMode,
+                             &why, systemError);
+        if (f)
+            return f;
+        bool inUse = why == TV_CR_BUSY || (why == TV_CR_DENIED && plan->deniedIsBusy);
+        if (!inUse || !wait || !wait(context))
+            return nullptr;
+    }
+}
+
+namespace {
+// OpenShared's wait: the wait hook between tries until the time is up (or
+// the clock went back).
+struct SharedWait {
+    int64_t start, limit;
+};
+
+bool SharedWaitStep(void* context)
+{
+    const SharedWait* w = static_cast<const SharedWait*>(context);
+    int64_t now = TvPlatTickMs();
+    if (now > w->limit || now < w->start)
+        return false;
+    RunWaitHook();
+    return true;
+}
+} // namespace
 
 FILE* OpenShared(int16_t waitSeconds, const char* path, const char* mode)
 {
     if (!path || !mode || !*path)
         return nullptr;
     TvOpenPlan plan;
-    if (!PlanOpen(mode, &plan))
+    if (!TvParseOpenMode(&g_sharedOpenRules, mode, &plan))
         return nullptr;
     if (waitSeconds < 0)
         waitSeconds = TV_SHARED_WAIT_DEFAULT;
-
-    const int64_t start = TvPlatTickMs();
-    const int64_t limit = start + int64_t(waitSeconds) * 1000;
-    for (;;) {
-        TvCreateResult why = TV_CR_FAILED;
-        FILE* f = TvPlatOpen(path, plan.access, plan.disposition, plan.share, plan.append, plan.streamMode, &why);
-        if (f)
-            return f;
-        if (why != TV_CR_BUSY)
-            return nullptr;
-        int64_t now = TvPlatTickMs();
-        if (now > limit || now < start)
-            return nullptr;
-        RunWaitHook();
-    }
+    SharedWait wait;
+    wait.start = TvPlatTickMs();
+    wait.limit = wait.start + int64_t(waitSeconds) * 1000;
+    return TvOpenPlanned(path, &plan, SharedWaitStep, &wait, nullptr);
 }
 
 FILE* OpenSharedRetry(const char* path, const char* mode)
@@ -236,7 +247,7 @@ static int16_t RealCountStem(void*, const char* path, int16_t* count)
 static TvCreateResult RealCreateNew(void*, const char* path)
 {
     TvCreateResult why = TV_CR_FAILED;
-    FILE* f = TvPlatOpen(path, TV_ACCESS_READWRITE, TV_CREATE_NEW, TV_DENY_ALL, false, "w+b", &why);
+    FILE* f = TvPlatOpen(path, TV_ACCESS_READWRITE, TV_CREATE_NEW, TV_DENY_ALL, false, "w+b", &why, nullptr);
     if (!f)
         return why;
     std::fclose(f);
@@ -399,7 +410,8 @@ static int DaysInMonth(int64_t y, int m)
     return m == 2 && leap ? 29 : days[m - 1];
 }
 
-// Runs op until it stops reporting the file busy or the wait has passed.
+// Runs op until it stops reporting the file in use (a share conflict, or an
+// access denied as the shared open takes it) or the wait has passed.
 template <class Op>
 static TvCreateResult RetryWhileBusy(int16_t waitSeconds, uint32_t sleepMs, Op op)
 {
@@ -409,7 +421,7 @@ static TvCreateResult RetryWhileBusy(int16_t waitSeconds, uint32_t sleepMs, Op o
     const int64_t limit = start + int64_t(waitSeconds) * 1000;
     for (;;) {
         TvCreateResult r = op();
-        if (r != TV_CR_BUSY)
+        if (r != TV_CR_BUSY && r != TV_CR_DENIED)
             return r;
         int64_t now = TvPlatTickMs();
         if (now > limit || now < start)
@@ -508,7 +520,7 @@ int FindNextMatch(FindMatchRecord* record, char* out, int16_t outSize)
         if (record->firstCall) {
             record->firstCall = 0;
             char full[sizeof record->directory + sizeof record->pattern];
-            JoinPath(full, sizeof full, record->directory, record->pattern);
+            ConcatPath(full, sizeof full, record->directory, record->pattern);
             record->search = TvPlatFindFirst(full, &record->last);
             if (!record->search)
                 return 0;
@@ -557,7 +569,7 @@ uint16_t DeleteMatchingFiles(const char* directory, const char* pattern)
     char name[13];
     while (FindNextMatch(rec, name, sizeof name)) {
         char path[sizeof rec->directory + sizeof name];
-        if (!JoinPath(path, sizeof path, rec->directory, name) || !TvPlatRemove(path))
+        if (!ConcatPath(path, sizeof path, rec->directory, name) || !TvPlatRemove(path))
             ++failures;
     }
     FindEndMatch(rec);
@@ -571,7 +583,7 @@ int FindOldestFile(const char* directory, const char* pattern, char* out, int16_
     if (!directory || !pattern || !out || outSize < 1)
         return 0;
     char full[TV_FIND_DIR_MAX * 2];
-    if (!JoinPath(full, sizeof full, directory, pattern))
+    if (!ConcatPath(full, sizeof full, directory, pattern))
         return 0;
     TvDirEntry entry, best;
     TvDirIter* it = TvPlatFindFirst(full, &entry);

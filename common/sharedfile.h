@@ -9,6 +9,7 @@
 #ifndef TAVRINE_COMMON_SHAREDFILE_H
 #define TAVRINE_COMMON_SHAREDFILE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -17,15 +18,80 @@
 // Default wait of the shared open, in seconds.
 enum { TV_SHARED_WAIT_DEFAULT = 5 };
 
-// Opens path with the share mode chosen by the mode string:
+// ---------------------------------------------------------------- mode strings
+// The one parser of the mode strings of a shared open, and the tables it
+// reads. Both families of callers use the same letters with the same share
+// modes:
 //   r  read, deny none          r+  read/write, deny all
 //   w, w+  create or truncate, deny all
 //   a, a+  append, create if missing, deny write
 //   c, c+  create a new file (fails if it exists), deny all
-// The first of r, w, a, c found decides; "+" adds the other direction; "t" or
-// "b" pick text or binary. An open refused because the file is in use is
-// retried until waitSeconds (negative: the default) have passed; any other
-// failure gives none at once. Returns the stream or nullptr.
+// "+" adds the other direction; "t" or else "b" picks text or binary. The
+// families differ, by their rules (TvOpenRules), in where the letter may
+// stand, in the translation when neither t nor b is given, and in whether an
+// access denied counts as the file being in use.
+
+// One mode letter: what it asks for without and with "+".
+struct TvOpenModeRow {
+    char letter;
+    TvAccess access, plusAccess;
+    TvDisposition disposition;
+    TvShare share, plusShare;
+    bool append;
+    char streamLetter;           // the runtime's letter for it ("c" is "w")
+};
+
+// The table above: r, w, a, c in that order.
+enum { TV_OPEN_MODE_ROWS = 4 };
+extern const TvOpenModeRow g_openModeRows[TV_OPEN_MODE_ROWS];
+
+// The rules of one family of callers.
+struct TvOpenRules {
+    const TvOpenModeRow* rows;   // the letters, in the order they are looked for
+    size_t rowCount;
+    bool leadingLetter;          // the letter must start the mode string; else
+                                 // the first row whose letter it holds anywhere
+    char translation;            // 't' or 'b' when the mode names neither; 0
+                                 // for the runtime's default
+    bool deniedIsBusy;           // an open refused as access denied is retried
+};
+
+// What a parsed mode string asks of the system.
+struct TvOpenPlan {
+    TvAccess access;
+    TvDisposition disposition;
+    TvShare share;
+    bool append;
+    bool deniedIsBusy;
+    char streamMode[5];          // the letter, "+", then "t" or "b": nothing
+                                 // the runtime would read otherwise ("c" is
+                                 // its commit flag)
+};
+
+// The shared library's own rules (OpenShared): the first of r, w, a, c found
+// anywhere in the string decides, in that order; the runtime's default
+// translation; an access denied is taken for the file being in use.
+extern const TvOpenRules g_sharedOpenRules;
+
+// False for null arguments or a mode without a letter of the table (or, with
+// leadingLetter, one that does not start with one).
+bool TvParseOpenMode(const TvOpenRules* rules, const char* mode, TvOpenPlan* plan);
+
+// Opens path as plan asks. While the file is in use (a share conflict, or an
+// access denied when plan->deniedIsBusy) calls wait(context), which pauses
+// and says whether to try again; any other failure gives none at once.
+// *systemError (may be null) gets the system's error number of the last try,
+// 0 when opened.
+typedef bool (*TvOpenWaitFn)(void* context);
+FILE* TvOpenPlanned(const char* path, const TvOpenPlan* plan, TvOpenWaitFn wait, void* context,
+                    int* systemError);
+
+// ---------------------------------------------------------------- shared open
+// Opens path with the share mode chosen by the mode string (the table above,
+// by g_sharedOpenRules). An open refused because the file is in use is
+// retried until waitSeconds (negative: the default) have passed, calling the
+// wait hook between tries; any other failure gives none at once. Returns the
+// stream or nullptr.
 FILE* OpenShared(int16_t waitSeconds, const char* path, const char* mode);
 
 // OpenShared with the default wait: the way shared files are opened.

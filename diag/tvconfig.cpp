@@ -4,22 +4,15 @@
 // workstation areas with whether each directory exists, the paragraphs of
 // SETUP.INI and the accounts of USERLIST.INI. Exits 1 when something the
 // programs need is missing.
-#include <windows.h>
-
 #include <cstdio>
 #include <cstring>
 
 #include "common/ctlfile.h"
+#include "common/platform.h"
 #include "common/sharedfile.h"
 #include "common/sysini.h"
 
 static int g_problems;
-
-static bool DirectoryExists(const char *path)
-{
-    DWORD a = GetFileAttributesA(path);
-    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 // Prints one area of a paragraph: its value with a trailing backslash and
 // whether the directory is there.
@@ -38,7 +31,7 @@ static void ShowArea(FILE *f, int32_t paraPos, const char *key, bool required, c
         out[n + 1] = '\0';
     }
     bool hasTemplate = std::strchr(out, '%') != nullptr;
-    bool exists = hasTemplate || DirectoryExists(out);
+    bool exists = hasTemplate || TvPlatDirExists(out);
     std::printf("  %-13s %-40s %s\n", key, out, hasTemplate ? "(per user)" : exists ? "ok" : "MISSING");
     if (!exists)
         ++g_problems;
@@ -67,7 +60,7 @@ static void ShowUserDirectories(const char *name)
     for (const char *sub : kSub) {
         char dir[340];
         std::snprintf(dir, sizeof dir, "%s%s", base, sub);
-        bool ok = DirectoryExists(dir);
+        bool ok = TvPlatDirExists(dir);
         std::printf("      %-40s %s\n", dir, ok ? "ok" : "MISSING");
         if (!ok)
             ++g_problems;

@@ -14,20 +14,15 @@
 #include "server/convert/graphics.h"
 #include "server/convert/raster.h"
 #include "server/convert/textcmd.h"
-#include "server/runtime/console.h"
 #include "server/runtime/mhencode.h"
+#include "server/runtime/rtclock.h"
+#include "server/runtime/sharedopen.h"
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
 
 ConvSettings g_convSettings;
 
 namespace {
-
-#ifdef _WIN32
-const char kSep = '\\';
-#else
-const char kSep = '/';
-#endif
 
 const int16_t kOpenRetry = 10; // seconds a file held by another program is retried
 
@@ -302,7 +297,8 @@ TvStatus SetUpRenderer(int kind) {
     GraphicsSetOpenHook(GraphicsOpen);
     EpsonSetYieldHook(Yield);
     EpsonSetRemoveDither(g_convSettings.removeDither);
-    MakePath(g_rasterSettings.fontDir, sizeof g_rasterSettings.fontDir, "%sT-DB%c", g_sysParams.systemArea, kSep);
+    MakePath(g_rasterSettings.fontDir, sizeof g_rasterSettings.fontDir, "%sT-DB%c", g_sysParams.systemArea,
+             TvPathSep());
     RasterSetResolution(g_conv.fmt->resCode);
     SelectFontSet(g_conv.eastern);
     SetImageDensVars(kind);
@@ -678,7 +674,7 @@ TvStatus WriteWhitePage(int page) {
 
 TvStatus ProcessCoversheet(void) {
     char path[CONV_PATH_MAX];
-    MakePath(path, sizeof path, "%sT-COVER%c%s.EPN", g_sysParams.systemArea, kSep, g_conv.coversheet);
+    MakePath(path, sizeof path, "%sT-COVER%c%s.EPN", g_sysParams.systemArea, TvPathSep(), g_conv.coversheet);
     FILE *f = path[0] ? OpenFileShared(kOpenRetry, path, "rb") : nullptr;
     if (!f) {
         LogMessage(5, "Coversheet file not found");
@@ -963,7 +959,7 @@ TvStatus ConvertSteps(void) {
 } // namespace
 
 // ---------------------------------------------------------------- public
-char ConvPathSeparator(void) { return kSep; }
+char ConvPathSeparator(void) { return TvPathSep(); }
 
 void ConvSetPollHook(int (*poll)(void)) { g_poll = poll; }
 
@@ -1030,8 +1026,9 @@ TvStatus ConvertMessage(const ConvJob *job) {
         LogMessage(5, "Unsupported destination file format");
         return TV_E_CONV_DESTFMT;
     }
-    if (!MakePath(g_conv.outDir, sizeof g_conv.outDir, "%s%s%cT-OUT%c", g_sysParams.allUserArea, job->user, kSep, kSep) ||
-        !MakePath(g_conv.fmtDir, sizeof g_conv.fmtDir, "%s%s%c", g_conv.outDir, g_conv.fmt->name, kSep))
+    const char sep = TvPathSep();
+    if (!MakePath(g_conv.outDir, sizeof g_conv.outDir, "%s%s%cT-OUT%c", g_sysParams.allUserArea, job->user, sep, sep) ||
+        !MakePath(g_conv.fmtDir, sizeof g_conv.fmtDir, "%s%s%c", g_conv.outDir, g_conv.fmt->name, sep))
         return TV_E_CONV_ARGS;
     ConvDetailsInit(&g_conv.details);
     ConvDetails &d = g_conv.details;
@@ -1057,7 +1054,7 @@ TvStatus RenderTopLine(const char *message, const char *format) {
     g_conv.fmt = fmt && fmt->resCode != RES_SUPERFINE ? fmt : FindDestFormat("G3S");
     snprintf(g_conv.job.message, sizeof g_conv.job.message, "%s", message);
     char dir[CONV_PATH_MAX], in[CONV_PATH_MAX], out[CONV_PATH_MAX];
-    if (!MakePath(dir, sizeof dir, "%sT-TEMP%c", g_sysParams.serverArea, kSep) ||
+    if (!MakePath(dir, sizeof dir, "%sT-TEMP%c", g_sysParams.serverArea, TvPathSep()) ||
         !MakePath(in, sizeof in, "%s%s.EPN", dir, message) ||
         !MakePath(out, sizeof out, "%s%s.%s", dir, message, g_conv.fmt->name))
         return TV_E_CONV_TOPLINE;

@@ -7,16 +7,11 @@
 
 #include "common/faxtiff.h"
 #include "common/mhdecode.h"
+#include "common/platform.h"
 
 GraphicsPaths g_graphicsPaths;
 
 namespace {
-
-#ifdef _WIN32
-const char kSep = '\\';
-#else
-const char kSep = '/';
-#endif
 
 RasterLogFn g_log;
 GraphicsOpenFn g_open;
@@ -55,7 +50,7 @@ Picture g_picture;
 
 FILE *OpenFile(const char *path) {
     if (g_open) return g_open(path);
-    return fopen(path, "rb");
+    return TvPlatOpenRead(path);
 }
 
 // Decodes the reader's next coded line into buf. 1 black, 0 white, -1 the
@@ -102,15 +97,16 @@ FILE *OpenGraphicsFile(int searchUser, const char *subdir, const char *name, int
     snprintf(stem, sizeof stem, "%s", name);
     char *dot = strrchr(stem, '.');
     if (dot && !strchr(dot, '/') && !strchr(dot, '\\')) *dot = 0;
+    const char sep = TvPathSep();
     for (int place = 0; place < (searchUser ? 2 : 1); place++) {
         for (int i = 0; i < 3; i++) {
             char full[3 * GRAPHICS_PATH_MAX];
             if (place == 0)
-                snprintf(full, sizeof full, "%s%s%c%s.%s", g_graphicsPaths.systemArea, subdir, kSep, stem,
+                snprintf(full, sizeof full, "%s%s%c%s.%s", g_graphicsPaths.systemArea, subdir, sep, stem,
                          kOrder[order][i]);
             else
                 snprintf(full, sizeof full, "%s%s%c%s%c%s.%s", g_graphicsPaths.userArea, g_graphicsPaths.user,
-                         kSep, subdir, kSep, stem, kOrder[order][i]);
+                         sep, subdir, sep, stem, kOrder[order][i]);
             FILE *f = OpenFile(full);
             if (f) {
                 if (path && pathSize > 0) snprintf(path, size_t(pathSize), "%s", full);

@@ -5,8 +5,8 @@
 
 #include "common/ctlfile.h"
 #include "server/convert/raster.h"
-#include "server/runtime/console.h"
 #include "server/runtime/packets.h"
+#include "server/runtime/rtclock.h"
 #include "server/runtime/srvdate.h"
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <new>
 
+#include "common/platform.h"
+
 #if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
 #error "the glyph drawing's word stores assume a little-endian machine"
 #endif
@@ -294,7 +296,7 @@ void RasterSetNewLineHook(RasterNewLineFn fn) { g_newLine = fn; }
 static bool FontExists(const char *name) {
     char path[400];
     snprintf(path, sizeof path, "%s%s", g_rasterSettings.fontDir, name);
-    FILE *f = fopen(path, "rb");
+    FILE *f = TvPlatOpenRead(path);
     if (!f) return false;
     fclose(f);
     return true;
@@ -342,7 +344,7 @@ TvStatus LoadFontFile(const char *path, int kind) {
     // the font loaded before.
     memset(buf, 0, size);
     *loaded = 0;
-    FILE *f = fopen(path, "rb");
+    FILE *f = TvPlatOpenRead(path);
     if (!f) {
         if (kind == FONT_DOWNLOAD) { // no download font: a blank one
             *loaded = 1;

@@ -5,9 +5,11 @@
 #include <ctime>
 
 #include "common/ctlfile.h"
+#include "common/platform.h"
 #include "common/status.h"
 #include "server/device/devctl.h"
 #include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
 #include "server/runtime/srvdate.h"
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
@@ -464,13 +466,14 @@ void DevShutdown(void)
 // device counts as failed) fit a test run. Unset, the system clock is used.
 static uint32_t s_clockScale = 1;
 static uint32_t s_clockBase;
-static uint32_t ScaledTick(void) { return s_clockBase + (PlatTickMs() - s_clockBase) * s_clockScale; }
+static uint32_t SystemTick(void) { return static_cast<uint32_t>(TvPlatTickMs()); }
+static uint32_t ScaledTick(void) { return s_clockBase + (SystemTick() - s_clockBase) * s_clockScale; }
 // A scaled sleep lasts at least ms of controller time: the system's sleep may
 // end a little early, so it is topped up until the scaled clock has moved.
 static void ScaledSleep(uint32_t ms)
 {
     if (ms == 0) {
-        PlatSleepMs(0);
+        TvPlatSleepMs(0);
         return;
     }
     uint32_t start = ScaledTick();
@@ -479,7 +482,7 @@ static void ScaledSleep(uint32_t ms)
         if (done >= ms)
             return;
         uint32_t left = (ms - done) / s_clockScale;
-        PlatSleepMs(left ? left : 1);
+        TvPlatSleepMs(left ? left : 1);
     }
 }
 
@@ -490,7 +493,7 @@ void DevInstallTestClock(void)
     if (n < 2 || n > 1000)
         return;
     s_clockScale = static_cast<uint32_t>(n);
-    s_clockBase = PlatTickMs();
+    s_clockBase = SystemTick();
     static const RtClock clock = {ScaledTick, ScaledSleep, nullptr};
     SetRuntimeClock(&clock);
 }

@@ -8,6 +8,7 @@
 #include "server/device/devctl.h"
 #include "server/device/devheader.h"
 #include "server/runtime/mhencode.h"
+#include "server/runtime/sharedopen.h"
 #include "server/runtime/srvdate.h"
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
@@ -169,12 +170,6 @@ static int LoadHeaderFonts(int fine)
         LogMessage(4, "Font files not installed correctly");
         return 0;
     }
-#ifndef _WIN32
-    // The raster opens its fonts with the C library, which knows only '/' here.
-    for (char *p = g_rasterSettings.fontDir; *p; ++p)
-        if (*p == '\\')
-            *p = '/';
-#endif
     const char *lang = g_sysParams.language;
     int eastern = !std::strcmp(lang, "TRK") || !std::strcmp(lang, "PLK") || !std::strcmp(lang, "CSY") ||
                   !std::strcmp(lang, "SKY") || !std::strcmp(lang, "HUN");

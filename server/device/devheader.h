@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "server/device/lowerlayer.h"
-#include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
 
 // Header flags of a job.
 enum : uint32_t {

@@ -10,7 +10,7 @@
 
 #include "common/status.h"
 #include "server/device/devctl.h"
-#include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
 #include "server/runtime/srvlog.h"
 
 enum { OFFLINE_STEP_MS = 3000, OFFLINE_FIRST_STEPS = 6, OFFLINE_LATER_STEPS = 5, PORT_REPLY_TIMEOUT = 1 };

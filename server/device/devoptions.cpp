@@ -7,6 +7,7 @@
 #include "server/device/devctl.h"
 #include "server/device/devplat.h"
 #include "server/runtime/console.h"
+#include "server/runtime/sharedopen.h"
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
 

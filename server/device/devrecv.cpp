@@ -10,7 +10,8 @@
 #include "common/status.h"
 #include "server/device/devctl.h"
 #include "server/device/rxctl.h"
-#include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
+#include "server/runtime/sharedopen.h"
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
 

@@ -15,7 +15,7 @@
 // the shared line sender of the fax drivers.
 //
 // Waits and time: drivers sleep with SleepYield / RtSleepMs and read time
-// with RtTickMs (server/runtime/console.h); tests replace that clock, so
+// with RtTickMs (server/runtime/rtclock.h); tests replace that clock, so
 // every long wait of a driver must go through them.
 #ifndef TAVRINE_SERVER_DEVICE_LOWERLAYER_H
 #define TAVRINE_SERVER_DEVICE_LOWERLAYER_H

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "server/device/lowerlayer.h"
-#include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
 
 enum { RX_EXT_CSID_MAX = 30 };
 

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "common/lebytes.h"
-#include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
 #include "server/runtime/srvlog.h"
 
 TvStatus MsgMailslotPath(const char *queue, char *out, size_t size)

@@ -3,11 +3,21 @@
 
 #include <cstring>
 
-#include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
+#include "server/runtime/sharedopen.h"
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
 
 bool MessageLogOn(void) { return g_sysParams.logKeepDays > 0; }
+
+static void FeedMessageLog(uint16_t eventId, const char *typeName, const char *id, const char *messageName,
+                           uint32_t value32, int16_t value16a, uint16_t value16b, const char *text)
+{
+    if (MessageLogOn())
+        WriteMessageLog(eventId, typeName, id, messageName, value32, value16a, value16b, text);
+}
+
+void StartMessageLog(void) { SetMessageLogFeed(FeedMessageLog); }
 
 void FormatMessageLogLine(const RtTime *t, uint16_t eventId, const char *typeName, const char *id,
                           const char *messageName, uint32_t value32, int16_t value16a, uint16_t value16b,

@@ -13,6 +13,11 @@ struct RtTime;
 // Whether the daily message log is on (LogKeepDays above 0).
 bool MessageLogOn(void);
 
+// Puts the message log's feed into the server log (SetMessageLogFeed): from
+// then on the server log's job lines are written here while MessageLogOn().
+// ConsoleMain does this for every program.
+void StartMessageLog(void);
+
 // Appends "%.4X: <time>,<id:10>,<message:8>,%.8lX,%-3d,%.4X,<type:20>" and,
 // when text is not empty, ',"text"' (text is written as given: its own
 // double quotes are already single ones), then a line end. On failure to

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "common/liblog.h"
-#include "server/runtime/console.h"
-#include "server/runtime/msglog.h"
-#include "server/runtime/sysparams.h"
+#include "server/runtime/consoleio.h"
+#include "server/runtime/rtclock.h"
+#include "server/runtime/sharedopen.h"
 
 namespace {
 
@@ -41,6 +41,7 @@ struct LogState {
     int threshold = 1;
     int lost = 0;
     bool stateSection = false;
+    bool service = false;
     // job context for the message log
     char idOverride[LOG_ID_LEN + 1] = "";
     char messageName[16] = "";
@@ -51,6 +52,7 @@ struct LogState {
 
 LogState g_log;
 TvEventSink g_eventSink = nullptr;
+TvMessageLogFeed g_messageLogFeed = nullptr;
 
 void LibraryLine(const char *line) { LogMessage(5, "%s", line); }
 
@@ -78,6 +80,9 @@ void SetLogThreshold(int level) { g_log.threshold = level; }
 const char *LogFileName(void) { return g_log.fileName; }
 int LogLostLines(void) { return g_log.lost; }
 void ClearLogStateSection(void) { g_log.stateSection = false; }
+void SetLogServiceMode(bool service) { g_log.service = service; }
+bool LogServiceMode(void) { return g_log.service; }
+void SetMessageLogFeed(TvMessageLogFeed feed) { g_messageLogFeed = feed; }
 
 void SetLogJobContext(const char *idOverride, const char *messageName, uint32_t value32, int16_t value16a,
                       uint16_t value16b)
@@ -150,7 +155,7 @@ void LogToConsole(const char *format, ...)
 
 int ReportServerEvent(uint16_t eventId, const char *typeName, const char *format, ...)
 {
-    if (!g_sysParams.service)
+    if (!g_log.service)
         return 0;
     char text[LOG_LINE_SIZE];
     va_list ap;
@@ -217,7 +222,7 @@ void LogMessage(int level, const char *format, ...)
         }
     }
 
-    if (level >= 5 && !g_sysParams.service)
+    if (level >= 5 && !g_log.service)
         SoundBeep(880, 300);
 
     // The event log and the message log take the message with its double
@@ -237,9 +242,9 @@ void LogMessage(int level, const char *format, ...)
     if (level == 6)
         ReportServerEvent(EVENT_ERROR, "LIB_E_ERROR", "%s", quoted);
 
-    if (MessageLogOn() && level >= 3 && wasInSection && g_log.fileName[0]) {
+    if (g_messageLogFeed && level >= 3 && wasInSection && g_log.fileName[0]) {
         const char *id = g_log.idOverride[0] ? g_log.idOverride : g_log.id;
-        WriteMessageLog(Level(level).eventId, Level(level).typeName, id, g_log.messageName, g_log.value32,
-                        g_log.value16a, g_log.value16b, quoted);
+        g_messageLogFeed(Level(level).eventId, Level(level).typeName, id, g_log.messageName, g_log.value32,
+                         g_log.value16a, g_log.value16b, quoted);
     }
 }

@@ -2,6 +2,10 @@
 // console (or a stream), the shared server log file, the NT event log (fatal
 // lines in service mode) and, while a job runs, the daily message log.
 //
+// It sits above the clock, the shared open and the console output, and below
+// the system parameters and the message log: those tell it what it needs of
+// them (SetLogServiceMode, SetMessageLogFeed) instead of being asked.
+//
 // Line: "yy-mm-dd hh:mm:ss  <ID padded to 10> - (L) - message". Levels 1..6
 // are shown as ". - I W E S"; lines below the threshold are dropped, and only
 // levels 3 and over reach the file.
@@ -61,6 +65,21 @@ const char *LogFileName(void);
 
 // Lines that could not be written to the file since the last one that was.
 int LogLostLines(void);
+
+// Whether the program runs as a service ("/SERVICE" on its command line; set
+// by ParseServerArguments, cleared by ResetSystemParameters): fatal lines
+// then go to the event log, and errors make no beep.
+void SetLogServiceMode(bool service);
+bool LogServiceMode(void);
+
+// Where lines go to the daily message log: called with each line of level 3
+// and over that follows another one within a state section, while a log file
+// is set (the feed itself checks whether the message log is on). The text has
+// its double quotes turned into single ones. Null (the start) feeds nothing;
+// the message log puts its own in (StartMessageLog).
+typedef void (*TvMessageLogFeed)(uint16_t eventId, const char *typeName, const char *id, const char *messageName,
+                                 uint32_t value32, int16_t value16a, uint16_t value16b, const char *text);
+void SetMessageLogFeed(TvMessageLogFeed feed);
 
 // The state-section flag: cleared by a device state change (and by a failed
 // message-log write), set by every line. A line is copied to the message log

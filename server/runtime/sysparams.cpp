@@ -7,16 +7,18 @@
 #include "common/ctlfile.h"
 #include "common/formats.h"
 #include "common/sysini.h"
-#include "server/runtime/console.h"
+#include "server/runtime/consoleio.h"
+#include "server/runtime/sharedopen.h"
 #include "server/runtime/srvlog.h"
 
-SystemParameters g_sysParams = {"", "", "", "", "", "", 0, "", false, "[SERVER]", "[DEVICES]"};
+SystemParameters g_sysParams = {"", "", "", "", "", "", 0, "", "[SERVER]", "[DEVICES]"};
 
 void ResetSystemParameters(void)
 {
     std::memset(&g_sysParams, 0, sizeof g_sysParams);
     std::snprintf(g_sysParams.serverParagraph, sizeof g_sysParams.serverParagraph, "%s", "[SERVER]");
     std::snprintf(g_sysParams.devicesParagraph, sizeof g_sysParams.devicesParagraph, "%s", "[DEVICES]");
+    SetLogServiceMode(false);
 }
 
 // ---------------------------------------------------------------- arguments
@@ -56,7 +58,7 @@ void ParseServerArguments(int argc, char **argv, int *outCount, char ***outArgv)
                 CopyTrunc(target, SYS_PARAGRAPH_MAX + 1, a);
             ++paragraphs;
         } else if (i > 0 && EqualNoCase(a, "/SERVICE")) {
-            g_sysParams.service = true;
+            SetLogServiceMode(true);
         } else {
             rest.push_back(argv[i]);
         }

@@ -29,7 +29,6 @@ struct SystemParameters {
     char logFile[SYS_LOGFILE_MAX + 1];      // empty when the name was invalid
     uint16_t logKeepDays;                   // 0: daily message log off
     char language[SYS_LANGUAGE_MAX + 1];
-    bool service;                           // "/SERVICE" on the command line
     char serverParagraph[SYS_PARAGRAPH_MAX + 1];  // "[SERVER]"
     char devicesParagraph[SYS_PARAGRAPH_MAX + 1]; // "[DEVICES]"
 };
@@ -47,12 +46,14 @@ TvStatus ReadSystemParameters(FILE **setupIni);
 TvStatus ReadSystemParametersFrom(const char *iniDir, FILE **setupIni);
 
 // Takes the paragraph names ("[..]", first the server's, then the devices')
-// and "/SERVICE" (any case) out of the arguments into g_sysParams and gives
-// the others in order (argv[0] first). The out vector stays valid until the
-// next call.
+// and "/SERVICE" (any case) out of the arguments: the names into g_sysParams,
+// "/SERVICE" into the server log's service mode (SetLogServiceMode). Gives the
+// others in order (argv[0] first). The out vector stays valid until the next
+// call.
 void ParseServerArguments(int argc, char **argv, int *outCount, char ***outArgv);
 
-// Sets every parameter to its default (no areas, not a service).
+// Sets every parameter to its default (no areas) and the server log's
+// service mode off.
 void ResetSystemParameters(void);
 
 // ---------------------------------------------------------------- device kinds

@@ -9,10 +9,10 @@
 #include "common/formats.h"
 #include "common/platform.h"
 #include "common/sharedfile.h"
-#include "server/runtime/console.h"
 #include "server/runtime/mailslot.h"
-#include "server/runtime/sysparams.h"
+#include "server/runtime/rtclock.h"
 #include "server/runtime/srvlog.h"
+#include "server/runtime/sysparams.h"
 
 QueuemanState g_queueman;
 
@@ -288,12 +288,6 @@ QmAction QueuemanHandlePacket(const uint8_t *pkt, uint16_t len)
 }
 
 // ---------------------------------------------------------------- conversions
-#ifdef _WIN32
-static const char kSep = '\\';
-#else
-static const char kSep = '/';
-#endif
-
 static QmConversion g_pending[QM_MAX_CONVERSIONS];
 static int g_pendingCount;
 
@@ -310,12 +304,13 @@ static void UpperCopy(char *out, size_t size, const char *in)
 TvStatus QueuemanConvert(const QmConversion *c)
 {
     char dir[SYS_PATH_MAX + 32];
-    std::snprintf(dir, sizeof dir, "%s%s%cT-OUT%c", g_sysParams.allUserArea, c->user, kSep, kSep);
+    const char sep = TvPathSep();
+    std::snprintf(dir, sizeof dir, "%s%s%cT-OUT%c", g_sysParams.allUserArea, c->user, sep, sep);
     // The conversion record must exist before the first CONVERT; an
     // existing one is kept as it is.
     char path[sizeof dir + 16];
     std::snprintf(path, sizeof path, "%s%s.CVT", dir, c->message);
-    FILE *f = std::fopen(path, "ab");
+    FILE *f = TvPlatOpen(path, TV_ACCESS_WRITE, TV_OPEN_ALWAYS, TV_DENY_NONE, true, "ab", nullptr, nullptr);
     if (f)
         std::fclose(f);
     else
@@ -394,7 +389,8 @@ int QueuemanReadSendRequest(const char *path)
         *dot = '\0';
     UpperCopy(c.message, sizeof c.message, file);
     char ctl[SYS_PATH_MAX + 64];
-    std::snprintf(ctl, sizeof ctl, "%s%s%cT-OUT%c%s.CTL", g_sysParams.allUserArea, c.user, kSep, kSep, c.message);
+    const char sep = TvPathSep();
+    std::snprintf(ctl, sizeof ctl, "%s%s%cT-OUT%c%s.CTL", g_sysParams.allUserArea, c.user, sep, sep, c.message);
     f = OpenShared(0, ctl, "rb");
     if (!f) {
         // Left for later (the message may still be on its way); said once.
@@ -500,7 +496,8 @@ static void ValueCopy(char *out, size_t size, const char *line)
 
 static void SendControlPath(const QmMessage *m, char *out, size_t size)
 {
-    std::snprintf(out, size, "%s%s%cT-OUT%c%s.CTL", g_sysParams.allUserArea, m->user, kSep, kSep, m->name);
+    const char sep = TvPathSep();
+    std::snprintf(out, size, "%s%s%cT-OUT%c%s.CTL", g_sysParams.allUserArea, m->user, sep, sep, m->name);
 }
 
 static bool ReadJobText(const char *path, uint16_t addressee, QmJobText *t)
@@ -586,8 +583,9 @@ TvStatus BuildJobRequest(const QmMessage *m, uint16_t requestId, uint16_t tag, P
     // The converted files: the addressee's pages, then the pages common to
     // all addressees; either may be missing when it has no pages.
     char dir[SYS_PATH_MAX + 64];
-    int dn = std::snprintf(dir, sizeof dir, "%s%s%cT-OUT%c%s%c", g_sysParams.allUserArea, m->user, kSep, kSep,
-                           fr->name, kSep);
+    const char sep = TvPathSep();
+    int dn = std::snprintf(dir, sizeof dir, "%s%s%cT-OUT%c%s%c", g_sysParams.allUserArea, m->user, sep, sep,
+                           fr->name, sep);
     if (dn < 0 || static_cast<size_t>(dn) >= sizeof job->directory) {
         LogMessage(5, "Message %s: directory %s too long for a job", m->name, dir);
         return TV_E_BADARG;
@@ -944,7 +942,8 @@ void QueuemanNewMessage(const PktNewMessage *r)
     QmReceived *rec = FindReceived(r->deviceName, r->deviceNumber, true);
     if (!rec)
         return;
-    std::snprintf(rec->path, sizeof rec->path, "%s%s%cT-IN%c%s", g_sysParams.allUserArea, r->user, kSep, kSep,
+    const char sep = TvPathSep();
+    std::snprintf(rec->path, sizeof rec->path, "%s%s%cT-IN%c%s", g_sysParams.allUserArea, r->user, sep, sep,
                   r->controlFile);
     rec->pages = 0;
     rec->open = true;

@@ -5,6 +5,7 @@
 
 #include "server/runtime/console.h"
 #include "server/runtime/mailslot.h"
+#include "server/runtime/rtclock.h"
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
 #include "standins/queueman/queueman.h"

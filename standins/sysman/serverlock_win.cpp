@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "common/platform.h"
 #include "server/runtime/srvlog.h"
 
 static HANDLE g_lock = INVALID_HANDLE_VALUE;
@@ -72,5 +73,5 @@ void RemoveServerMarker(const char *requestArea)
 {
     char path[MAX_PATH];
     if (AreaFile(requestArea, SERVER_MARKER_FILE, path, sizeof path))
-        DeleteFileA(path);
+        TvPlatRemove(path);
 }

@@ -7,9 +7,12 @@
 #include <cstring>
 
 #include "common/ctlfile.h"
+#include "common/platform.h"
 #include "server/runtime/console.h"
 #include "server/runtime/mailslot.h"
 #include "server/runtime/packets.h"
+#include "server/runtime/rtclock.h"
+#include "server/runtime/sharedopen.h"
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
 #include "standins/sysman/serverlock.h"
@@ -188,16 +191,16 @@ static SmAction CheckRequestFiles(void)
 {
     char pattern[SYS_PATH_MAX + 8];
     std::snprintf(pattern, sizeof pattern, "%s*.CTL", g_sysParams.requestArea);
-    WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA(pattern, &fd);
-    if (find == INVALID_HANDLE_VALUE)
+    TvDirEntry entry;
+    TvDirIter *find = TvPlatFindFirst(pattern, &entry);
+    if (!find)
         return SM_CONTINUE;
     SmAction action = SM_CONTINUE;
     do {
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        if (entry.attributes & TV_ATTR_DIRECTORY)
             continue;
-        char path[SYS_PATH_MAX + MAX_PATH];
-        std::snprintf(path, sizeof path, "%s%s", g_sysParams.requestArea, fd.cFileName);
+        char path[SYS_PATH_MAX + sizeof entry.longName];
+        std::snprintf(path, sizeof path, "%s%s", g_sysParams.requestArea, entry.longName);
         FILE *f = OpenFileShared(0, path, "rt");
         if (!f)
             continue;
@@ -206,19 +209,19 @@ static SmAction CheckRequestFiles(void)
         std::fclose(f);
         if (req == SM_REQ_NOT_MINE)
             continue;
-        if (!DeleteFileA(path))
+        if (!TvPlatRemove(path))
             LogMessage(5, "Error %lu deleting request file %s", static_cast<unsigned long>(GetLastError()), path);
         if (req == SM_REQ_UNKNOWN) {
-            LogMessage(4, "Request file %s of unknown type '%s' - ignored", fd.cFileName, type);
+            LogMessage(4, "Request file %s of unknown type '%s' - ignored", entry.longName, type);
             continue;
         }
-        LogMessage(3, "Request file %s: %s", fd.cFileName, type);
+        LogMessage(3, "Request file %s: %s", entry.longName, type);
         if (req == SM_REQ_SHUTDOWN)
             action = SM_STOP;
         else if (action == SM_CONTINUE)
             action = SM_RESTART;
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
+    } while (TvPlatFindNext(find, &entry));
+    TvPlatFindClose(find);
     return action;
 }
 

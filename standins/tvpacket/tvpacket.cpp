@@ -20,6 +20,7 @@
 #include "server/runtime/console.h"
 #include "server/runtime/mailslot.h"
 #include "server/runtime/packets.h"
+#include "server/runtime/rtclock.h"
 #include "server/runtime/srvlog.h"
 #include "standins/tvpacket/pktfields.h"
 

@@ -67,6 +67,100 @@ TEST(PathHelpers, CopyStringBoundsAndTerminates)
     EXPECT_EQ(buf[0], 0);
 }
 
+// The one join helper of the platform layer: one separator, the system's own,
+// only where there is none; nothing half-written.
+TEST(PathHelpers, JoinPathAddsOneSeparatorOnlyWhenMissing)
+{
+    const std::string sep(1, TvPathSep());
+    char out[32];
+    EXPECT_TRUE(TvJoinPath(out, sizeof out, "C:\\DIR", "NAME.TXT"));
+    EXPECT_EQ(std::string(out), "C:\\DIR" + sep + "NAME.TXT");
+    EXPECT_TRUE(TvJoinPath(out, sizeof out, "C:\\DIR\\", "NAME.TXT"));
+    EXPECT_STREQ(out, "C:\\DIR\\NAME.TXT");
+    EXPECT_TRUE(TvJoinPath(out, sizeof out, "/tmp/dir/", "NAME.TXT"));
+    EXPECT_STREQ(out, "/tmp/dir/NAME.TXT");
+    EXPECT_TRUE(TvJoinPath(out, sizeof out, "", "NAME.TXT"));
+    EXPECT_STREQ(out, "NAME.TXT");
+    EXPECT_TRUE(TvJoinPath(out, sizeof out, "DIR", ""));
+    EXPECT_EQ(std::string(out), "DIR" + sep);
+    EXPECT_TRUE(TvIsPathSep('\\'));
+    EXPECT_TRUE(TvIsPathSep('/'));
+    EXPECT_FALSE(TvIsPathSep(':'));
+    EXPECT_TRUE(TvIsPathSep(TvPathSep()));
+
+    // Exactly full: "ABC" + sep + "DEF" and the zero take 8 bytes.
+    char small[8];
+    EXPECT_TRUE(TvJoinPath(small, sizeof small, "ABC", "DEF"));
+    EXPECT_EQ(std::string(small), "ABC" + sep + "DEF");
+    // One byte short, with or without the separator to add: false, empty.
+    std::memset(small, 'x', sizeof small);
+    EXPECT_FALSE(TvJoinPath(small, 7, "ABC", "DEF"));
+    EXPECT_STREQ(small, "");
+    std::memset(small, 'x', sizeof small);
+    EXPECT_FALSE(TvJoinPath(small, sizeof small, "ABC\\", "DEFG"));
+    EXPECT_STREQ(small, "");
+    std::memset(small, 'x', sizeof small);
+    EXPECT_FALSE(TvJoinPath(small, sizeof small, "", "ABCDEFGH"));
+    EXPECT_STREQ(small, "");
+    // Null arguments and no room at all.
+    std::memset(small, 'x', sizeof small);
+    EXPECT_FALSE(TvJoinPath(small, sizeof small, nullptr, "A"));
+    EXPECT_STREQ(small, "");
+    EXPECT_FALSE(TvJoinPath(small, sizeof small, "A", nullptr));
+    EXPECT_FALSE(TvJoinPath(small, 0, "A", "B"));
+    EXPECT_FALSE(TvJoinPath(nullptr, 8, "A", "B"));
+}
+
+// ---------------------------------------------------------------- mode strings
+
+// The shared library's rules through the one parser: the first of r, w, a, c
+// found anywhere, in that order; "+" anywhere; no translation of its own.
+TEST(OpenModes, SharedLibraryRules)
+{
+    struct M {
+        const char* mode;
+        TvAccess access;
+        TvDisposition disposition;
+        TvShare share;
+        bool append;
+        const char* stream;
+    };
+    const M rows[] = {
+        {"r", TV_ACCESS_READ, TV_OPEN_EXISTING, TV_DENY_NONE, false, "r"},
+        {"rb", TV_ACCESS_READ, TV_OPEN_EXISTING, TV_DENY_NONE, false, "rb"},
+        {"rt", TV_ACCESS_READ, TV_OPEN_EXISTING, TV_DENY_NONE, false, "rt"},
+        {"r+b", TV_ACCESS_READWRITE, TV_OPEN_EXISTING, TV_DENY_ALL, false, "r+b"},
+        {"w", TV_ACCESS_WRITE, TV_CREATE_ALWAYS, TV_DENY_ALL, false, "w"},
+        {"w+b", TV_ACCESS_READWRITE, TV_CREATE_ALWAYS, TV_DENY_ALL, false, "w+b"},
+        {"ab", TV_ACCESS_WRITE, TV_OPEN_ALWAYS, TV_DENY_WRITE, true, "ab"},
+        {"a+t", TV_ACCESS_READWRITE, TV_OPEN_ALWAYS, TV_DENY_WRITE, true, "a+t"},
+        {"c", TV_ACCESS_WRITE, TV_CREATE_NEW, TV_DENY_ALL, false, "w"},
+        {"cb+", TV_ACCESS_READWRITE, TV_CREATE_NEW, TV_DENY_ALL, false, "w+b"},
+        // r is looked for first, then w, a, c; the letter may stand anywhere.
+        {"rw", TV_ACCESS_READ, TV_OPEN_EXISTING, TV_DENY_NONE, false, "r"},
+        {"wr", TV_ACCESS_READ, TV_OPEN_EXISTING, TV_DENY_NONE, false, "r"},
+        {"br", TV_ACCESS_READ, TV_OPEN_EXISTING, TV_DENY_NONE, false, "rb"},
+        {"+r", TV_ACCESS_READWRITE, TV_OPEN_EXISTING, TV_DENY_ALL, false, "r+"},
+        {"ca", TV_ACCESS_WRITE, TV_OPEN_ALWAYS, TV_DENY_WRITE, true, "a"},
+    };
+    for (const M& r : rows) {
+        SCOPED_TRACE(r.mode);
+        TvOpenPlan p;
+        ASSERT_TRUE(TvParseOpenMode(&g_sharedOpenRules, r.mode, &p));
+        EXPECT_EQ(p.access, r.access);
+        EXPECT_EQ(p.disposition, r.disposition);
+        EXPECT_EQ(p.share, r.share);
+        EXPECT_EQ(p.append, r.append);
+        EXPECT_TRUE(p.deniedIsBusy);
+        EXPECT_STREQ(p.streamMode, r.stream);
+    }
+    TvOpenPlan p;
+    for (const char* bad : {"", "+b", "x", "tb"})
+        EXPECT_FALSE(TvParseOpenMode(&g_sharedOpenRules, bad, &p)) << bad;
+    EXPECT_FALSE(TvParseOpenMode(&g_sharedOpenRules, nullptr, &p));
+    EXPECT_FALSE(TvParseOpenMode(nullptr, "r", &p));
+}
+
 // ---------------------------------------------------------------- temporary-name numbering
 
 // A made-up directory of file names (upper-case), with a clock and a record of
@@ -242,7 +336,7 @@ TEST(TempNameNumbering, ArgumentChecksAndFailureCodes)
     const struct {
         TvCreateResult create;
         int16_t expected;
-    } rows[] = {{TV_CR_NOTFOUND, 3}, {TV_CR_TOOMANY, 2}, {TV_CR_FAILED, 5}, {TV_CR_BUSY, 5}};
+    } rows[] = {{TV_CR_NOTFOUND, 3}, {TV_CR_TOOMANY, 2}, {TV_CR_FAILED, 5}, {TV_CR_BUSY, 5}, {TV_CR_DENIED, 5}};
     for (const auto& r : rows) {
         FakeDir f;
         f.failCreate = r.create;
@@ -372,6 +466,49 @@ TEST_F(SharedFileDir, ModeLettersPickTheOpening)
     EXPECT_EQ(OpenSharedRetry(Path("MISSING.TXT").c_str(), "rb"), nullptr);
     EXPECT_EQ(OpenSharedRetry(Path("NODIR\\X.TXT").c_str(), "wb"), nullptr);
     EXPECT_LT(TvPlatTickMs() - t0, 1000);
+}
+
+// A file held without sharing is in use for every other opener, and one that
+// wants a file alone finds it in use while anybody holds it (natively through
+// the POSIX backend's advisory locks).
+TEST_F(SharedFileDir, HeldFileIsInUse)
+{
+    Write("H.TXT", "held");
+    FILE* held = OpenShared(0, Path("H.TXT").c_str(), "r+b");
+    ASSERT_NE(held, nullptr);
+    TvCreateResult why = TV_CR_OK;
+    int error = 0;
+    EXPECT_EQ(TvPlatOpen(Path("H.TXT").c_str(), TV_ACCESS_READ, TV_OPEN_EXISTING, TV_DENY_NONE, false, "rb", &why,
+                         &error),
+              nullptr);
+    EXPECT_EQ(why, TV_CR_BUSY);
+    EXPECT_NE(error, 0);
+    int64_t t0 = TvPlatTickMs();
+    EXPECT_EQ(OpenShared(1, Path("H.TXT").c_str(), "rb"), nullptr);
+    EXPECT_GE(TvPlatTickMs() - t0, 900);
+    std::fclose(held);
+
+    FILE* reader = OpenShared(0, Path("H.TXT").c_str(), "rb");
+    ASSERT_NE(reader, nullptr);
+    FILE* second = OpenShared(0, Path("H.TXT").c_str(), "rb");
+    EXPECT_NE(second, nullptr) << "readers share";
+    if (second)
+        std::fclose(second);
+    EXPECT_EQ(TvPlatOpen(Path("H.TXT").c_str(), TV_ACCESS_WRITE, TV_CREATE_ALWAYS, TV_DENY_ALL, false, "wb", &why,
+                         nullptr),
+              nullptr);
+    EXPECT_EQ(why, TV_CR_BUSY);
+    std::fclose(reader);
+    // Not truncated by the open that was refused.
+    EXPECT_EQ(Read("H.TXT"), "held");
+
+    // Opened at last: no error left.
+    FILE* f = TvPlatOpen(Path("H.TXT").c_str(), TV_ACCESS_READ, TV_OPEN_EXISTING, TV_DENY_ALL, false, "rb", &why,
+                         &error);
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(why, TV_CR_OK);
+    EXPECT_EQ(error, 0);
+    std::fclose(f);
 }
 
 TEST_F(SharedFileDir, CopyOpenFileReplacesContentsAndLength)

@@ -2,7 +2,7 @@
 // serial port: the controller framework with the fax modem lower layer.
 #include "server/device/devctl.h"
 #include "server/device/modem/modem.h"
-#include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
 
 int main(int argc, char **argv)
 {

@@ -6,7 +6,7 @@
 #include "common/ctlfile.h"
 #include "server/device/devheader.h"
 #include "server/device/modem/modem.h"
-#include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
 

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "server/device/modem/modem.h"
-#include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
 #include "server/runtime/srvlog.h"
 
 enum : unsigned char { XON = 0x11, XOFF = 0x13, DLE = 0x10 };

@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "server/device/modem/modem.h"
-#include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
 #include "server/runtime/srvlog.h"
 
 enum { FRAME_SIZE = 1000, PIECE_MAX = 299, REPLY_SIZE = 300, MISSING_OK_MS = 5000 };

@@ -11,6 +11,7 @@
 
 #include "common/faxtiff.h"
 #include "common/mhdecode.h"
+#include "common/platform.h"
 #include "common/sharedfile.h"
 #include "common/status.h"
 #include "server/device/devctl.h"
@@ -22,7 +23,7 @@
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
 #include "tests/server/device/fakelayer.h"
-#include "tests/server/runtime/rt_testutil.h"
+#include "tests/support/rt_testutil.h"
 #include "tests/support/tempdir.h"
 
 using rt::FakeClock;
@@ -222,8 +223,9 @@ const char kSetup[] =
 
 class DevCtl : public ::testing::Test {
   public:
-    tvtest::TempDir tmp_{"dv"}; // the test's folder, removed with everything in it
-    std::string dir;            // its path, ending in a backslash
+    // Short: the directory of a job travels in a 64-byte field.
+    tvtest::TempDir tmp{"dv"};
+    std::string dir;
     TvMailslot qm = nullptr, sm = nullptr, tvctl = nullptr;
     FILE *log = nullptr;
     std::string extra;
@@ -231,8 +233,7 @@ class DevCtl : public ::testing::Test {
     void SetUp() override
     {
         FakeClock::Install();
-        // Short: the directory of a job travels in a 64-byte field.
-        dir = tmp_.Path() + "\\";
+        dir = tmp.Path() + "\\";
         ResetSystemParameters();
         std::snprintf(g_sysParams.allUserArea, sizeof g_sysParams.allUserArea, "%s", dir.c_str());
         std::snprintf(g_sysParams.serverArea, sizeof g_sysParams.serverArea, "%s", dir.c_str());
@@ -1209,9 +1210,9 @@ TEST(DevClock, ScaledClockRunsLongWaitsFast)
     static char off[] = "TAVRINE_CLOCK_SCALE=";
     putenv(on);
     DevInstallTestClock();
-    uint32_t t0 = RtTickMs(), real0 = PlatTickMs();
+    uint32_t t0 = RtTickMs(), real0 = static_cast<uint32_t>(TvPlatTickMs());
     RtSleepMs(20000); // 20 s of controller time
-    uint32_t dt = RtTickMs() - t0, real = PlatTickMs() - real0;
+    uint32_t dt = RtTickMs() - t0, real = static_cast<uint32_t>(TvPlatTickMs()) - real0;
     putenv(off);
     SetRuntimeClock(nullptr);
     // A scaled sleep never ends short of its controller time; the real time

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "common/lebytes.h"
-#include "rt_testutil.h"
-#include "server/runtime/console.h"
+#include "server/runtime/consoleio.h"
 #include "server/runtime/srvlog.h"
+#include "tests/support/rt_testutil.h"
 
 namespace {
 

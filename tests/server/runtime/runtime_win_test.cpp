@@ -9,11 +9,12 @@
 
 #include <string>
 
-#include "rt_testutil.h"
-#include "server/runtime/console.h"
 #include "server/runtime/mailslot.h"
+#include "server/runtime/sharedopen.h"
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
+#include "tests/support/rt_testutil.h"
+#include "tests/support/tempdir.h"
 
 namespace {
 
@@ -135,9 +136,8 @@ TEST_F(RuntimeWin, MissingQueueWithTimeOutZeroFailsAtOnce)
 
 TEST_F(RuntimeWin, SharedOpenAndLogWaitForAnotherProcess)
 {
-    std::string dir = rt::ScratchDir("winshare");
-    std::string path = dir + "SERVER.LOG";
-    DeleteFileA(path.c_str());
+    tvtest::TempDir tmp("winshare");
+    std::string path = tmp.File("SERVER.LOG");
     // Held 1 s against a 2 s budget: opened.
     {
         Helper holder;
@@ -176,7 +176,8 @@ TEST_F(RuntimeWin, SharedOpenAndLogWaitForAnotherProcess)
 
 TEST_F(RuntimeWin, SystemParametersAreFoundThroughTfaxinit)
 {
-    std::string dir = rt::ScratchDir("tfaxinit");
+    tvtest::TempDir tmp("tfaxinit");
+    std::string dir = tmp.Path() + "\\";
     rt::MakeDir(dir + "sys");
     rt::MakeDir(dir + "sys\\T-DB");
     rt::WriteText(dir + "TAVRINE.INI", "[SERVER]\r\nServerArea: " + dir + "srv\r\nSystemArea: " + dir +

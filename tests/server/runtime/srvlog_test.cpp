@@ -8,9 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "rt_testutil.h"
+#include "server/runtime/consoleio.h"
 #include "server/runtime/msglog.h"
+#include "server/runtime/sharedopen.h"
 #include "server/runtime/sysparams.h"
+#include "tests/support/rt_testutil.h"
+#include "tests/support/tempdir.h"
 
 namespace {
 
@@ -33,13 +36,11 @@ protected:
     void SetUp() override
     {
         ResetSystemParameters();
-        dir_ = rt::ScratchDir("srvlog");
+        dir_ = tmp_.Path() + "\\";
         rt::MakeDir(dir_ + "T-DB");
         logFile_ = dir_ + "SERVER.LOG";
-        rt::RemoveFile(logFile_);
-        for (const char *day : {"261210", "261231", "270101"})
-            rt::RemoveFile(dir_ + "T-DB\\T-" + day + ".LOG");
         ClearLogStateSection();
+        StartMessageLog();
         stream_ = std::tmpfile();
         g_events.clear();
         SetEventSink(CaptureEvent);
@@ -51,6 +52,7 @@ protected:
     {
         rt::FakeClock::Remove();
         SetEventSink(nullptr);
+        SetMessageLogFeed(nullptr);
         SetBeepHook(rt::QuietBeep);
         ClearLogJobContext();
         LogInit(rt::QuietStream(), "", 1, "TEST");
@@ -61,6 +63,7 @@ protected:
     std::string File() { return rt::ReadText(logFile_); }
     std::string MsgLog(const char *day = "261210") { return rt::ReadText(dir_ + "T-DB\\T-" + day + ".LOG"); }
 
+    tvtest::TempDir tmp_{"srvlog"};
     std::string dir_, logFile_;
     FILE *stream_ = nullptr;
 };
@@ -177,7 +180,7 @@ TEST_F(ServerLog, OnlyFatalLinesReachTheEventLogAndOnlyAsAService)
     EXPECT_EQ(g_beeps, 2);
     EXPECT_TRUE(g_events.empty()) << "not a service";
 
-    g_sysParams.service = true;
+    SetLogServiceMode(true);
     LogMessage(5, "Error only");
     LogMessage(6, "Fatal \"port\" error\n");
     ASSERT_EQ(g_events.size(), 1u);
@@ -241,6 +244,22 @@ TEST_F(ServerLog, MessageLogFollowsTheDateAndIsOffWithoutKeepDays)
               std::string::npos);
     EXPECT_EQ(MsgLog("261231").find("after"), std::string::npos);
     EXPECT_NE(MsgLog("270101").find("27-01-01 00:00:00,"), std::string::npos);
+}
+
+// The message log is fed only once it has put its feed in (ConsoleMain does
+// that for every program).
+TEST_F(ServerLog, MessageLogNeedsItsFeed)
+{
+    std::snprintf(g_sysParams.serverArea, sizeof g_sysParams.serverArea, "%s", dir_.c_str());
+    g_sysParams.logKeepDays = 1;
+    SetMessageLogFeed(nullptr);
+    LogInit(stream_, logFile_.c_str(), 1, "FCLASS-1");
+    LogMessage(3, "one");
+    LogMessage(3, "two");
+    EXPECT_EQ(MsgLog(), "");
+    StartMessageLog();
+    LogMessage(3, "three");
+    EXPECT_NE(MsgLog().find("\"three\""), std::string::npos);
 }
 
 TEST_F(ServerLog, MessageLogThatCannotBeOpenedCostsTheLineButNotTheErrorLine)

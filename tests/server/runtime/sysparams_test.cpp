@@ -7,8 +7,10 @@
 #include <string>
 
 #include "common/formats.h"
-#include "rt_testutil.h"
+#include "server/runtime/consoleio.h"
 #include "server/runtime/srvlog.h"
+#include "tests/support/rt_testutil.h"
+#include "tests/support/tempdir.h"
 
 namespace {
 
@@ -17,12 +19,11 @@ protected:
     void SetUp() override
     {
         ResetSystemParameters();
-        dir_ = rt::ScratchDir("sysparams");
+        dir_ = tmp_.Path() + "\\";
         rt::MakeDir(dir_ + "sys");
         rt::MakeDir(dir_ + "sys\\T-DB");
         log_ = std::tmpfile();
         LogInit(log_, "", 1, "TEST");
-        rt::RemoveFile(dir_ + "sys\\T-DB\\SETUP.INI");
     }
     void TearDown() override
     {
@@ -39,6 +40,7 @@ protected:
     }
     std::string Log() { return rt::StreamText(log_); }
 
+    tvtest::TempDir tmp_{"sysparams"};
     std::string dir_;
     FILE *log_ = nullptr;
 };

@@ -13,7 +13,7 @@
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
 #include "standins/queueman/queueman.h"
-#include "tests/server/runtime/rt_testutil.h"
+#include "tests/support/rt_testutil.h"
 
 namespace {
 

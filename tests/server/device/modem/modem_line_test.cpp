@@ -28,13 +28,14 @@
 #endif
 
 #include "common/mhdecode.h"
+#include "common/platform.h"
 #include "server/runtime/mailslot.h"
 #include "server/runtime/packets.h"
 #include "server/runtime/sysparams.h"
-#include "tests/server/runtime/rt_testutil.h"
+#include "tests/support/rt_testutil.h"
 #include "server/device/devctl.h"
 #include "server/device/modem/modem.h"
-#include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
 #include "server/runtime/mhencode.h"
 #include "server/runtime/srvlog.h"
 #include "tests/support/testfiles.h"
@@ -99,7 +100,7 @@ int MatchingRows(int page, const std::string &data)
 // ---------------------------------------------------------------- the roles
 // Sleeps run at a quarter of their time; the tick stays real, so the
 // simulator's pace and the driver's limits agree.
-void QuarterSleep(uint32_t ms) { PlatSleepMs(ms / 4); }
+void QuarterSleep(uint32_t ms) { TvPlatSleepMs(ms / 4); }
 const RtClock kQuickClock = {nullptr, QuarterSleep, nullptr};
 
 uint16_t SetUpDriver(int dev, int recdUser, int kind = 0, const std::string &commsLog = "")
@@ -526,7 +527,7 @@ bool WaitForPackets(TvMailslot qm, std::vector<Packet> *pkts, uint8_t type, int 
         DrainInto(qm, pkts);
         if (CountType(*pkts, type) >= count)
             return true;
-        PlatSleepMs(100);
+        TvPlatSleepMs(100);
     }
     return false;
 }

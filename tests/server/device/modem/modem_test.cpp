@@ -9,7 +9,7 @@
 
 #include "server/device/devctl.h"
 #include "server/device/modem/modem.h"
-#include "server/runtime/console.h"
+#include "server/runtime/rtclock.h"
 #include "server/runtime/srvlog.h"
 
 namespace {

@@ -1,23 +1,17 @@
-// Helpers of the server runtime tests: a fake clock, scratch directories and
-// file contents. Paths are written with '\' as the system's programs write
-// them; the native tree reads '\' as '/'.
-#ifndef TAVRINE_TESTS_SERVER_RUNTIME_RT_TESTUTIL_H
-#define TAVRINE_TESTS_SERVER_RUNTIME_RT_TESTUTIL_H
+// Helpers of the tests of the server runtime and the programs built on it: a
+// fake runtime clock, host paths and file contents. Paths are written with
+// '\' as the system's programs write them; the native tree reads '\' as '/'.
+// Compiled into each test that uses it (rt_testutil.cpp, with the server
+// runtime linked); it also keeps the tests' log errors from beeping.
+#ifndef TAVRINE_TESTS_SUPPORT_RT_TESTUTIL_H
+#define TAVRINE_TESTS_SUPPORT_RT_TESTUTIL_H
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
-#ifdef _WIN32
-#include <direct.h>
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
-#include "server/runtime/console.h"
+#include "common/platform.h"
+#include "server/runtime/rtclock.h"
 
 namespace rt {
 
@@ -55,45 +49,24 @@ struct FakeClock {
     }
 };
 
-// For the file system calls of the test itself.
+// For the file system calls of the test itself: '\' as the system's own
+// separator.
 inline std::string HostPath(const std::string &p)
 {
-#ifdef _WIN32
-    return p;
-#else
     std::string s = p;
     for (char &c : s)
         if (c == '\\')
-            c = '/';
+            c = TvPathSep();
     return s;
-#endif
 }
 
-inline void MakeDir(const std::string &p)
-{
-#ifdef _WIN32
-    _mkdir(p.c_str());
-#else
-    mkdir(HostPath(p).c_str(), 0777);
-#endif
-}
+inline void MakeDir(const std::string &p) { TvPlatMakeDir(p.c_str()); }
 
-// A fresh scratch directory, ending in '\'.
-inline std::string ScratchDir(const char *name)
-{
-#ifdef _WIN32
-    char tmp[MAX_PATH];
-    GetTempPathA(sizeof tmp, tmp);
-    std::string base = tmp;
-    if (base.empty() || base.back() != '\\')
-        base += '\\';
-    std::string dir = base + "tvrt_" + name + "_" + std::to_string(GetCurrentProcessId());
-#else
-    std::string dir = std::string("/tmp/tvrt_") + name + "_" + std::to_string(getpid());
-#endif
-    MakeDir(dir);
-    return dir + "\\";
-}
+// A fresh scratch folder with a short name, ending in '\', removed with
+// everything in it when the test program ends (not when a forked child ends
+// with exit(): such tests hold a tvtest::TempDir). Tests that can hold a
+// tvtest::TempDir (tests/support/tempdir.h) should use that instead.
+std::string ScratchDir(const char *name);
 
 inline void WriteText(const std::string &path, const std::string &text)
 {

@@ -5,6 +5,7 @@
 #                                                      (Windows tests under every Wine this machine runs)
 #   ./tavrine.sh run                                   run the system on the built-in sample configuration
 #   ./tavrine.sh build                                 build the trees only
+#   ./tavrine.sh ctest 32|64 [ctest args]              ctest on one Windows tree under its Wine
 #   ./tavrine.sh bench                                 fax codec speed against libtiff's on the ITU charts,
 #                                                      text pages against Ghostscript's fax device
 #
@@ -268,6 +269,17 @@ cmd_run() {
     "$ROOT/tests/e2e/sample_run.sh" "$ROOT" "$BUILD" "$BUILD/$(win_tree "$arch")"
 }
 
+# ctest on one Windows tree under its own Wine, for a developer's loop:
+# ./tavrine.sh ctest 64 -R modem_line --repeat until-fail:3
+cmd_ctest() {
+    local arch=${1:-}; shift || true
+    case $arch in 32|64) ;; *) die "usage: ./tavrine.sh ctest 32|64 [ctest arguments]" ;; esac
+    [ -f "$BUILD/$(win_tree "$arch")/CTestTestfile.cmake" ] || die "build the trees first (./tavrine.sh build)"
+    start_display
+    start_wine "$arch"
+    ctest --test-dir "$BUILD/$(win_tree "$arch")" --output-on-failure "$@"
+}
+
 # One line per ITU chart and operation: "itu4 decode ours=0.61ms libtiff=1.75ms ratio=2.87".
 cmd_bench() {
     install_missing
@@ -282,6 +294,10 @@ cmd_bench() {
 
 main() {
     local cmd=${1:-}; shift || true
+    if [ "$cmd" = ctest ]; then
+        cmd_ctest "$@"
+        return
+    fi
     while [ $# -gt 0 ]; do
         case $1 in
             --fuzz-seconds)
@@ -297,7 +313,7 @@ main() {
         run) cmd_run ;;
         build) cmd_build ;;
         bench) cmd_bench ;;
-        *) die "usage: ./tavrine.sh test|run|build|bench [--fuzz-seconds N] [--no-fuzz]" ;;
+        *) die "usage: ./tavrine.sh test|run|build|bench [--fuzz-seconds N] [--no-fuzz], or ctest 32|64 [ctest args]" ;;
     esac
 }
 

@@ -40,9 +40,12 @@ TempDir::TempDir(const char *tag)
     if (ec)
         base = fs::current_path();
     for (int attempt = 0; attempt < 100; ++attempt) {
+        // Short: the system's packets carry folders of an installation in
+        // fields of 64 characters. Two names alike are told apart by the
+        // exclusive creation.
         char name[96];
-        std::snprintf(name, sizeof name, "tv_%s_%d_%u_%08x", tag, static_cast<int>(TV_GETPID()),
-                      g_counter.fetch_add(1), RandomPart());
+        std::snprintf(name, sizeof name, "tv_%s_%x_%05x", tag, static_cast<unsigned>(TV_GETPID()),
+                      (RandomPart() + g_counter.fetch_add(1) * 0x9E3779B9u) & 0xFFFFFu);
         fs::path p = base / name;
         if (fs::create_directory(p, ec) && !ec) {
             path_ = p.string();

@@ -10,7 +10,7 @@ namespace tvtest {
 
 class TempDir {
 public:
-    // Creates <system temp>/tv_<tag>_<process>_<counter>_<random>.
+    // Creates <system temp>/tv_<tag>_<process>_<random>, numbers in hex.
     explicit TempDir(const char *tag = "test");
     ~TempDir();
     TempDir(const TempDir &) = delete;

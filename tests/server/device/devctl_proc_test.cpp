@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,7 +13,7 @@
 #include "server/runtime/mhencode.h"
 #include "server/runtime/packets.h"
 #include "server/runtime/srvlog.h"
-#include "tests/support/testfiles.h"
+#include "tests/support/installation.h"
 
 namespace {
 
@@ -40,22 +39,9 @@ bool WaitPacket(TvMailslot slot, uint8_t cls, uint8_t type, std::vector<uint8_t>
 TEST(DevCtlProcess, RegistersRunsAJobGoesOfflineAndStops)
 {
     LogInit(stdout, "", 5, "TEST");
-    char tmp[MAX_PATH];
-    ASSERT_NE(0u, GetTempPathA(sizeof tmp, tmp));
-    std::string root = std::string(tmp) + "tvdp" + std::to_string(GetCurrentProcessId() % 100000) + "\\";
-    for (const char *d : {"", "SYSTEM", "SYSTEM\\T-DB", "SERVER", "SERVER\\T-DB", "SERVER\\T-TEMP", "USERS",
-                          "REQUEST", "MSG"})
-        CreateDirectoryA((root + d).c_str(), nullptr);
-    ASSERT_TRUE(WriteWholeFile(root + "SYSTEM\\TAVRINE.INI", "[TAVRINE]\r\nType: Init\r\nRevision: A\r\n\r\n"
-                                                        "[SERVER]\r\nServerArea: " + root + "SERVER\r\n"
-                                                        "SystemArea: " + root + "SYSTEM\r\n"
-                                                        "AllUserArea: " + root + "USERS\r\n"
-                                                        "RequestArea: " + root + "REQUEST\r\n"));
-    ASSERT_TRUE(WriteWholeFile(root + "SYSTEM\\T-DB\\SETUP.INI", "[TAVRINE]\r\nType: Setup\r\nRevision: A\r\n\r\n"
-                                                            "[OPTIONS]\r\nLogFile: SERVER.LOG\r\n\r\n"
-                                                            "[FCLASS-1]\r\nPort: COM7\r\n"));
+    tvtest::Installation inst(tvtest::InstallationSpec().Setup("FCLASS-1", {"Port: COM7"}).Folder("MSG"), "dp");
     // Two pages to send.
-    FILE *f = std::fopen((root + "MSG\\M.G3N").c_str(), "w+b");
+    FILE *f = std::fopen(inst.Path("MSG/M.G3N").c_str(), "w+b");
     ASSERT_NE(nullptr, f);
     FaxPageState st{};
     ASSERT_EQ(0, StartTiffFaxFile(f, &st, 1728, 98));
@@ -70,33 +56,19 @@ TEST(DevCtlProcess, RegistersRunsAJobGoesOfflineAndStops)
     ASSERT_EQ(0, MsgMakePipe("QUEUEMAN", 0, &qm));
     ASSERT_EQ(0, MsgMakePipe("SYSMAN", 0, &sm));
     ASSERT_EQ(0, MsgMakePipe("TVCTL\\1", 0, &tvctl));
-    SetEnvironmentVariableA("TFAXINIT", (root + "SYSTEM").c_str());
     // The controller's waits (3 s steps offline) run ten times faster.
-    SetEnvironmentVariableA("TAVRINE_CLOCK_SCALE", "10");
-
-    std::string cmd = std::string("\"") + FAKECTL_EXE + "\" 1";
-    for (char &c : cmd)
-        if (c == '/')
-            c = '\\';
-    std::vector<char> line(cmd.begin(), cmd.end());
-    line.push_back(0);
-    STARTUPINFOA si;
-    std::memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
-                               &si, &pi));
-    CloseHandle(pi.hThread);
+    tvtest::Process ctl(inst.Program(FAKECTL_EXE, {"1"}).Env("TAVRINE_CLOCK_SCALE", "10"));
+    ASSERT_TRUE(ctl.Started()) << ctl.Result();
 
     std::vector<uint8_t> pkt;
-    ASSERT_TRUE(WaitPacket(qm, PKT_CLASS_QUEUEMAN, PKT_QM_REGISTER, &pkt));
+    ASSERT_TRUE(WaitPacket(qm, PKT_CLASS_QUEUEMAN, PKT_QM_REGISTER, &pkt)) << ctl.Result();
     PktRegister reg;
     ASSERT_TRUE(DecodeRegister(pkt.data(), pkt.size(), &reg));
     EXPECT_STREQ("FCLASS\\1", reg.queue);
     ASSERT_TRUE(WaitPacket(sm, PKT_CLASS_SYSMAN, PKT_SM_PORT_INIT, &pkt));
-    PktPortInit pi2;
-    DecodePortInit(pkt.data(), pkt.size(), &pi2);
-    EXPECT_STREQ("COM7", pi2.port);
+    PktPortInit portInit;
+    DecodePortInit(pkt.data(), pkt.size(), &portInit);
+    EXPECT_STREQ("COM7", portInit.port);
     ASSERT_TRUE(WaitPacket(sm, PKT_CLASS_SYSMAN, PKT_SM_CONTROLLER_STARTED, &pkt));
 
     PktJob j{};
@@ -105,7 +77,7 @@ TEST(DevCtlProcess, RegistersRunsAJobGoesOfflineAndStops)
     j.tag = reg.tag;
     j.requestId = 321;
     SetPacketText(j.messageName, sizeof j.messageName, "M1");
-    SetPacketText(j.directory, sizeof j.directory, (root + "MSG\\").c_str());
+    SetPacketText(j.directory, sizeof j.directory, inst.Dir("MSG").c_str());
     SetPacketText(j.firstFile, sizeof j.firstFile, "M.G3N");
     j.format = 5;
     j.route = 2;
@@ -158,15 +130,8 @@ TEST(DevCtlProcess, RegistersRunsAJobGoesOfflineAndStops)
     stop.hdr.type = PKT_DEV_STOP;
     n = EncodeDeviceRequest(&stop, buf, sizeof buf);
     ASSERT_EQ(0, MsgSendRequest("FCLASS\\1", 10, buf, static_cast<uint16_t>(n), nullptr, 0, nullptr));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(pi.hProcess, 20000));
-    DWORD code = 99;
-    GetExitCodeProcess(pi.hProcess, &code);
-    EXPECT_EQ(0u, code);
-    if (code == STILL_ACTIVE)
-        TerminateProcess(pi.hProcess, 9);
-    CloseHandle(pi.hProcess);
-    SetEnvironmentVariableA("TFAXINIT", nullptr);
-    SetEnvironmentVariableA("TAVRINE_CLOCK_SCALE", nullptr);
+    tvtest::RunResult end = ctl.Wait(20000);
+    EXPECT_EQ(0, end.code) << end << inst.ServerLog();
     MsgClosePipe(qm);
     MsgClosePipe(sm);
     MsgClosePipe(tvctl);

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,54 +13,20 @@
 #include "server/runtime/mhencode.h"
 #include "server/runtime/packets.h"
 #include "server/runtime/srvlog.h"
+#include "tests/support/installation.h"
 #include "tests/support/testfiles.h"
 
 namespace {
 
-HANDLE Start(const std::string &exe, const std::string &args)
-{
-    std::string cmd = "\"" + exe + "\" " + args;
-    for (char &c : cmd)
-        if (c == '/')
-            c = '\\';
-    std::vector<char> line(cmd.begin(), cmd.end());
-    line.push_back(0);
-    STARTUPINFOA si;
-    std::memset(&si, 0, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &si, &pi))
-        return nullptr;
-    CloseHandle(pi.hThread);
-    return pi.hProcess;
-}
-
-void Stop(HANDLE h)
-{
-    if (h && WaitForSingleObject(h, 15000) != WAIT_OBJECT_0)
-        TerminateProcess(h, 9);
-    if (h)
-        CloseHandle(h);
-}
-
 TEST(QueuemanProcess, SendsTheJobOfAConvertedMessageAndRecordsTheResult)
 {
     LogInit(stdout, "", 5, "TEST");
-    char tmp[MAX_PATH];
-    ASSERT_NE(0u, GetTempPathA(sizeof tmp, tmp));
-    std::string root = std::string(tmp) + "tvqj" + std::to_string(GetCurrentProcessId() % 100000) + "\\";
-    for (const char *d : {"", "SYSTEM", "SYSTEM\\T-DB", "SERVER", "SERVER\\T-DB", "SERVER\\T-TEMP", "USERS",
-                          "USERS\\JSMITH", "USERS\\JSMITH\\T-OUT", "USERS\\JSMITH\\T-OUT\\G3N", "REQUEST"})
-        CreateDirectoryA((root + d).c_str(), nullptr);
-    ASSERT_TRUE(WriteWholeFile(root + "SYSTEM\\TAVRINE.INI", "[TAVRINE]\r\nType: Init\r\nRevision: A\r\n\r\n"
-                                                      "[SERVER]\r\nServerArea: " + root + "SERVER\r\n"
-                                                      "SystemArea: " + root + "SYSTEM\r\n"
-                                                      "AllUserArea: " + root + "USERS\r\n"
-                                                      "RequestArea: " + root + "REQUEST\r\n"));
-    ASSERT_TRUE(WriteWholeFile(root + "SYSTEM\\T-DB\\SETUP.INI", "[TAVRINE]\r\nType: Setup\r\nRevision: A\r\n\r\n"
-                                                          "[OPTIONS]\r\nLogFile: SERVER.LOG\r\n\r\n"
-                                                          "[FCLASS-1]\r\nPort: COM7\r\n"));
-    const std::string out = root + "USERS\\JSMITH\\T-OUT\\";
+    tvtest::Installation inst(tvtest::InstallationSpec()
+                                  .Setup("FCLASS-1", {"Port: COM7"})
+                                  .User("JSMITH")
+                                  .Folder("USERS/JSMITH/T-OUT/G3N"),
+                              "qm");
+    const std::string out = inst.UserDir("JSMITH") + "T-OUT\\";
     // The message as the converter leaves it: two common pages, none of
     // the addressee's own. No page header pieces.
     ASSERT_TRUE(WriteWholeFile(out + "SAMPLE1.CTL",
@@ -85,16 +50,14 @@ TEST(QueuemanProcess, SendsTheJobOfAConvertedMessageAndRecordsTheResult)
     TvMailslot zoroviz = nullptr, sysman = nullptr;
     ASSERT_EQ(0, MsgMakePipe("ZOROVIZ", 0, &zoroviz));
     ASSERT_EQ(0, MsgMakePipe("SYSMAN", 0, &sysman));
-    SetEnvironmentVariableA("TFAXINIT", (root + "SYSTEM").c_str());
-    HANDLE queueman = Start(QUEUEMAN_EXE, "");
-    ASSERT_NE(nullptr, queueman);
-    for (int i = 0; i < 100 && !MsgQueueExists("QUEUEMAN"); ++i)
+    tvtest::Process queueman(inst.Program(QUEUEMAN_EXE));
+    for (int i = 0; i < 100 && queueman.Running() && !MsgQueueExists("QUEUEMAN"); ++i)
         Sleep(100);
-    ASSERT_TRUE(MsgQueueExists("QUEUEMAN"));
-    HANDLE ctl = Start(FAKECTL_EXE, "1");
-    ASSERT_NE(nullptr, ctl);
+    ASSERT_TRUE(MsgQueueExists("QUEUEMAN")) << queueman.Result();
+    tvtest::Process ctl(inst.Program(FAKECTL_EXE, {"1"}));
+    ASSERT_TRUE(ctl.Started()) << ctl.Result();
 
-    ASSERT_TRUE(WriteWholeFile(root + "REQUEST\\~RQST001.CTL",
+    ASSERT_TRUE(WriteWholeFile(inst.RequestArea() + "~RQST001.CTL",
                         "[TAVRINE]\r\nType: Request\r\nRevision: A\r\n\r\n[REQUEST]\r\nServer: QueueMan\r\n"
                         "Type: SEND\r\nUser: JSMITH\r\nFile: SAMPLE1.CTL\r\n"));
     uint8_t buf[MSG_MAX_PACKET];
@@ -122,13 +85,12 @@ TEST(QueuemanProcess, SendsTheJobOfAConvertedMessageAndRecordsTheResult)
     }
     n = EncodeHeaderOnly(PKT_CLASS_STOPALL, 0, 0, buf, sizeof buf);
     MsgSendRequest("FCLASS\\1", 3, buf, static_cast<uint16_t>(n), nullptr, 0, nullptr);
-    Stop(ctl);      // first: it tells QUEUEMAN its last state
+    EXPECT_EQ(0, ctl.Wait(15000).code) << ctl.Result(); // first: it tells QUEUEMAN its last state
     MsgSendRequest("QUEUEMAN", 3, buf, static_cast<uint16_t>(n), nullptr, 0, nullptr);
-    Stop(queueman);
+    EXPECT_EQ(0, queueman.Wait(15000).code) << queueman.Result();
     MsgClosePipe(zoroviz);
     MsgClosePipe(sysman);
-    SetEnvironmentVariableA("TFAXINIT", nullptr);
-    std::string log = ReadWholeFile(root + "SERVER\\T-DB\\SERVER.LOG");
+    std::string log = inst.ServerLog();
     EXPECT_NE(text.find("\r\nAddrStatus: OK\r\n"), std::string::npos) << text << log;
     EXPECT_NE(text.find("\r\nStatus: OK\r\n"), std::string::npos) << text;
     size_t h = text.find("\r\n[HISTORY]\r\nSentOK: ");

@@ -1,79 +1,23 @@
 // QUEUEMAN, SYSMAN and the packet tool, run as processes in one Wine prefix
-// on a configuration written into a scratch folder. The test starts
+// on an installation laid out in a scratch folder. The test starts
 // QUEUEMAN and SYSMAN, sends each packet kind they receive with the packet
 // tool, checks their server log lines and their answers, and stops them
-// with class 99. Every wait is bounded; every process started here is ended
-// at the close.
+// with class 99. Every wait is bounded; every process started here (the
+// listener SYSMAN starts too) is ended at the close.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "server/runtime/mailslot.h"
 #include "server/runtime/packets.h"
 #include "server/runtime/srvlog.h"
+#include "tests/support/installation.h"
+#include "tests/support/testfiles.h"
 
 namespace {
-
-// A path of the build tree as the Win32 side sees it (drive Z: is "/").
-std::string WinPath(const char *unixPath)
-{
-    std::string p = unixPath;
-    if (!p.empty() && p[0] == '/')
-        p = "Z:" + p;
-    for (char &c : p)
-        if (c == '/')
-            c = '\\';
-    return p;
-}
-
-bool WriteText(const std::string &path, const std::string &text)
-{
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-    return std::fclose(f) == 0 && ok;
-}
-
-std::string ReadShared(const std::string &path)
-{
-    HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
-        return "";
-    std::string out;
-    char buf[4096];
-    DWORD n = 0;
-    while (ReadFile(h, buf, sizeof buf, &n, nullptr) && n)
-        out.append(buf, n);
-    CloseHandle(h);
-    return out;
-}
-
-// Removes a scratch folder left by an earlier run (process numbers repeat).
-void RemoveTree(const std::string &dir)
-{
-    WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA((dir + "*").c_str(), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(dir + name + "\\");
-            else
-                DeleteFileA((dir + name).c_str());
-        } while (FindNextFileA(find, &fd));
-        FindClose(find);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
 
 size_t CountOf(const std::string &text, const std::string &what)
 {
@@ -95,64 +39,23 @@ template <typename Pred> bool WaitFor(DWORD ms, Pred pred)
     }
 }
 
-struct ToolRun {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output;
-};
-
 class ServerFixture : public ::testing::Test {
 protected:
-    std::string root_, logPath_, lockPath_, markerPath_;
-    std::vector<HANDLE> processes_;
-    int toolRuns_ = 0;
+    // One program line that SYSMAN starts: the packet tool listening as the
+    // device FAKE-1; and one line SYSMAN must pass over.
+    tvtest::Installation inst_{tvtest::InstallationSpec()
+                                   .Program("Sysman", "SYSMAN", "SYSMAN.EXE")
+                                   .Program("Device", "FAKE-1", tvtest::BuildPath(TVPACKET_EXE) + " listen FAKE\\1 wait=60",
+                                            "x WIN")
+                                   .Setup("SERVER", {"Gadget: nothing"})
+                                   .Setup("DEVICES"),
+                               "si"};
+    std::string lockPath_ = inst_.RequestArea() + "TAVRINE.LOK";
+    std::string markerPath_ = inst_.RequestArea() + "SERVER.OK";
 
-    void SetUp() override
-    {
-        LogInit(stdout, "", 5, "TEST");
-        char tmp[MAX_PATH];
-        ASSERT_NE(GetTempPathA(sizeof tmp, tmp), 0u);
-        root_ = std::string(tmp) + "tvstandins" + std::to_string(GetCurrentProcessId()) + "\\";
-        RemoveTree(root_);
-        for (const char *d : {"", "SYSTEM", "SYSTEM\\T-DB", "SERVER", "SERVER\\T-DB", "USERS", "REQUEST"})
-            CreateDirectoryA((root_ + d).c_str(), nullptr);
-        logPath_ = root_ + "SERVER\\T-DB\\SERVER.LOG";
-        lockPath_ = root_ + "REQUEST\\TAVRINE.LOK";
-        markerPath_ = root_ + "REQUEST\\SERVER.OK";
-        ASSERT_TRUE(WriteText(root_ + "SYSTEM\\TAVRINE.INI", "[TAVRINE]\r\nType: Init\r\nRevision: A\r\n\r\n"
-                                                             "[SERVER]\r\nServerArea: " + root_ + "SERVER\r\n"
-                                                             "SystemArea: " + root_ + "SYSTEM\r\n"
-                                                             "AllUserArea: " + root_ + "USERS\r\n"
-                                                             "RequestArea: " + root_ + "REQUEST\r\n"));
-        // One program line that SYSMAN starts: the packet tool listening as
-        // the device FAKE-1; and one line SYSMAN must pass over.
-        ASSERT_TRUE(WriteText(root_ + "SYSTEM\\T-DB\\SETUP.INI",
-                              "[TAVRINE]\r\nType: Setup\r\nRevision: A\r\n\r\n"
-                              "[OPTIONS]\r\nLogFile: SERVER.LOG\r\n\r\n"
-                              "[SERVER]\r\nSysman: SYSMAN \"SYSMAN.EXE\"\r\n"
-                              "Device: FAKE-1 \"" + WinPath(TVPACKET_EXE) + " listen FAKE\\1 wait=60\" x WIN\r\n"
-                              "Gadget: nothing\r\n\r\n[DEVICES]\r\n"));
-        SetEnvironmentVariableA("TFAXINIT", (root_ + "SYSTEM").c_str());
-    }
+    void SetUp() override { LogInit(stdout, "", 5, "TEST"); }
 
-    void TearDown() override
-    {
-        // The listener SYSMAN started ends on a stop packet of its own.
-        if (MsgQueueExists("FAKE\\1")) {
-            uint8_t stop[PKT_HEADER_SIZE];
-            size_t n = EncodeHeaderOnly(PKT_CLASS_STOPALL, 0, 0, stop, sizeof stop);
-            MsgSendRequest("FAKE\\1", 0, stop, static_cast<uint16_t>(n), nullptr, 0, nullptr);
-        }
-        for (HANDLE h : processes_) {
-            if (WaitForSingleObject(h, 0) == WAIT_TIMEOUT) {
-                TerminateProcess(h, 9);
-                WaitForSingleObject(h, 5000);
-            }
-            CloseHandle(h);
-        }
-        SetEnvironmentVariableA("TFAXINIT", nullptr);
-    }
-
-    std::string Log() { return ReadShared(logPath_); }
+    std::string Log() { return inst_.ServerLog(); }
 
     // Waits until the server log holds what, count times.
     bool WaitLog(const std::string &what, size_t count = 1, DWORD ms = 10000)
@@ -160,58 +63,10 @@ protected:
         return WaitFor(ms, [&] { return CountOf(Log(), what) >= count; });
     }
 
-    HANDLE Start(const char *exe)
+    // Runs the packet tool; at most 30 s.
+    tvtest::RunResult Tool(const std::vector<std::string> &args)
     {
-        std::string cmd = "\"" + WinPath(exe) + "\"";
-        STARTUPINFOA si;
-        std::memset(&si, 0, sizeof si);
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi;
-        std::vector<char> line(cmd.begin(), cmd.end());
-        line.push_back('\0');
-        if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr, &si,
-                            &pi))
-            return nullptr;
-        CloseHandle(pi.hThread);
-        processes_.push_back(pi.hProcess);
-        return pi.hProcess;
-    }
-
-    // Runs the packet tool with its output in a file; at most 30 s.
-    ToolRun Tool(const std::vector<std::string> &args)
-    {
-        ToolRun run;
-        std::string outPath = root_ + "tool" + std::to_string(++toolRuns_) + ".txt";
-        SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-        HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (out == INVALID_HANDLE_VALUE)
-            return run;
-        std::string cmd = "\"" + WinPath(TVPACKET_EXE) + "\"";
-        for (const std::string &a : args)
-            cmd += " " + a;
-        std::vector<char> line(cmd.begin(), cmd.end());
-        line.push_back('\0');
-        STARTUPINFOA si;
-        std::memset(&si, 0, sizeof si);
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = nullptr;
-        si.hStdOutput = out;
-        si.hStdError = out;
-        PROCESS_INFORMATION pi;
-        BOOL ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr, nullptr,
-                                 &si, &pi);
-        CloseHandle(out);
-        if (!ok)
-            return run;
-        CloseHandle(pi.hThread);
-        if (WaitForSingleObject(pi.hProcess, 30000) != WAIT_OBJECT_0)
-            TerminateProcess(pi.hProcess, 9);
-        GetExitCodeProcess(pi.hProcess, &run.exitCode);
-        CloseHandle(pi.hProcess);
-        run.output = ReadShared(outPath);
-        return run;
+        return tvtest::Run(inst_.Program(TVPACKET_EXE, args), 30000);
     }
 
     // Sends one packet with the tool and expects it to go.
@@ -219,9 +74,9 @@ protected:
     {
         std::vector<std::string> all = {"send"};
         all.insert(all.end(), args.begin(), args.end());
-        ToolRun r = Tool(all);
-        ASSERT_EQ(r.exitCode, 0u) << r.output;
-        ASSERT_NE(r.output.find("sent "), std::string::npos) << r.output;
+        tvtest::RunResult r = Tool(all);
+        ASSERT_EQ(r.code, 0) << r;
+        ASSERT_NE(r.output.find("sent "), std::string::npos) << r;
     }
 
     // The next packet of class and type on a queue of the test, passing over
@@ -258,12 +113,10 @@ TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
     uint16_t len = 0;
 
     // ---- start-up: QUEUEMAN first, then SYSMAN, which starts FAKE-1
-    HANDLE queueman = Start(QUEUEMAN_EXE);
-    ASSERT_NE(queueman, nullptr);
-    ASSERT_TRUE(WaitFor(15000, [] { return MsgQueueExists("QUEUEMAN"); }));
-    HANDLE sysman = Start(SYSMAN_EXE);
-    ASSERT_NE(sysman, nullptr);
-    ASSERT_TRUE(WaitFor(15000, [] { return MsgQueueExists("SYSMAN"); }));
+    tvtest::Process queueman(inst_.Program(QUEUEMAN_EXE));
+    ASSERT_TRUE(WaitFor(15000, [] { return MsgQueueExists("QUEUEMAN"); })) << queueman.Result();
+    tvtest::Process sysman(inst_.Program(SYSMAN_EXE));
+    ASSERT_TRUE(WaitFor(15000, [] { return MsgQueueExists("SYSMAN"); })) << sysman.Result();
     ASSERT_TRUE(WaitLog("SYSMAN     - (I) - Started FAKE-1: "));
     EXPECT_TRUE(WaitFor(15000, [] { return MsgQueueExists("FAKE\\1"); })) << Log();
     EXPECT_TRUE(WaitLog("Invalid line in [SERVER] paragraph (1) - Gadget: nothing"));
@@ -272,18 +125,14 @@ TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
     EXPECT_NE(GetFileAttributesA(markerPath_.c_str()), INVALID_FILE_ATTRIBUTES);
 
     // A second SYSMAN finds the mailslot taken and ends at once.
-    HANDLE second = Start(SYSMAN_EXE);
-    ASSERT_NE(second, nullptr);
-    ASSERT_EQ(WaitForSingleObject(second, 15000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeProcess(second, &code);
-    EXPECT_EQ(code, 1u);
+    tvtest::RunResult second = tvtest::Run(inst_.Program(SYSMAN_EXE), 15000);
+    EXPECT_EQ(second.code, 1) << second;
 
     // ---- the ping is answered by the mailslot; a stopped queue is not
     Send({"SYSMAN", "PING", "timeout=0"});
     EXPECT_TRUE(WaitLog("SYSMAN     - (I) - Received 6/1 PING len=6"));
-    ToolRun missing = Tool({"send", "NOSUCH", "6/1", "timeout=0"});
-    EXPECT_EQ(missing.exitCode, 1u);
+    tvtest::RunResult missing = Tool({"send", "NOSUCH", "6/1", "timeout=0"});
+    EXPECT_EQ(missing.code, 1) << missing;
     EXPECT_NE(missing.output.find("error 0xF023"), std::string::npos) << missing.output;
 
     // ---- what QUEUEMAN receives, each logged decoded and acted on
@@ -346,8 +195,8 @@ TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
     EXPECT_TRUE(WaitLog("Queue status sent to TSERVER: 0,0,0,0,0,0,0"));
     MsgClosePipe(tserver);
     tserver = nullptr;
-    ToolRun asked = Tool({"send", "QUEUEMAN", "1/4", "listen=TSERVER", "wait=10"});
-    EXPECT_EQ(asked.exitCode, 0u) << asked.output;
+    tvtest::RunResult asked = Tool({"send", "QUEUEMAN", "1/4", "listen=TSERVER", "wait=10"});
+    EXPECT_EQ(asked.code, 0) << asked;
     EXPECT_NE(asked.output.find("received 7/2 QUEUE STATUS len=20 code=0x0 counters=0,0,0,0,0,0,0"),
               std::string::npos)
         << asked.output;
@@ -405,16 +254,16 @@ TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
     EXPECT_TRUE(WaitLog("Program FAKE-1 ended (exit code 0)", 1, 20000)) << Log();
     EXPECT_TRUE(WaitLog("SYSMAN     - (I) - Started FAKE-1: ", 2, 20000)) << Log();
     EXPECT_TRUE(WaitFor(15000, [] { return MsgQueueExists("FAKE\\1"); }));
-    EXPECT_EQ(WaitForSingleObject(queueman, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_TRUE(queueman.Running());
 
     // The programmer API's request files: SYSMAN takes its own (and removes
     // them), leaves the queue manager's alone.
     const std::string request = "[TAVRINE]\r\nType: Request\r\nRevision: A\r\n\r\n[REQUEST]\r\n";
-    const std::string restartFile = root_ + "REQUEST\\~RQST001.CTL", otherFile = root_ + "REQUEST\\~RQST002.CTL",
-                      oddFile = root_ + "REQUEST\\~RQST003.CTL";
-    ASSERT_TRUE(WriteText(otherFile, request + "Server: QUEUEMAN\r\nType: SEND\r\nUser: JSMITH\r\nFile: A.CTL\r\n"));
-    ASSERT_TRUE(WriteText(oddFile, request + "Server: SysMan\r\nType: REBOOT\r\n"));
-    ASSERT_TRUE(WriteText(restartFile, request + "Server: SYSMAN\r\nType: RESTART\r\n"));
+    const std::string restartFile = inst_.RequestArea() + "~RQST001.CTL",
+                      otherFile = inst_.RequestArea() + "~RQST002.CTL", oddFile = inst_.RequestArea() + "~RQST003.CTL";
+    ASSERT_TRUE(WriteWholeFile(otherFile, request + "Server: QUEUEMAN\r\nType: SEND\r\nUser: JSMITH\r\nFile: A.CTL\r\n"));
+    ASSERT_TRUE(WriteWholeFile(oddFile, request + "Server: SysMan\r\nType: REBOOT\r\n"));
+    ASSERT_TRUE(WriteWholeFile(restartFile, request + "Server: SYSMAN\r\nType: RESTART\r\n"));
     EXPECT_TRUE(WaitLog("Request file ~RQST001.CTL: RESTART"));
     EXPECT_TRUE(WaitLog("Request file ~RQST003.CTL of unknown type 'REBOOT' - ignored"));
     EXPECT_TRUE(WaitLog("SYSMAN     - (I) - Started FAKE-1: ", 3, 20000)) << Log();
@@ -427,12 +276,11 @@ TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
     // announced controller, QUEUEMAN, and SYSMAN itself.
     Send({"SYSMAN", "99/0", "timeout=3"});
     EXPECT_TRUE(NextPacket(controller, PKT_CLASS_STOPALL, 0, buf, &len));
-    ASSERT_EQ(WaitForSingleObject(queueman, 20000), WAIT_OBJECT_0) << Log();
-    ASSERT_EQ(WaitForSingleObject(sysman, 20000), WAIT_OBJECT_0) << Log();
-    GetExitCodeProcess(queueman, &code);
-    EXPECT_EQ(code, 0u);
-    GetExitCodeProcess(sysman, &code);
-    EXPECT_EQ(code, 0u);
+    tvtest::RunResult queuemanEnd = queueman.Wait(20000), sysmanEnd = sysman.Wait(20000);
+    ASSERT_TRUE(queuemanEnd.Exited()) << queuemanEnd << Log();
+    ASSERT_TRUE(sysmanEnd.Exited()) << sysmanEnd << Log();
+    EXPECT_EQ(queuemanEnd.code, 0) << queuemanEnd;
+    EXPECT_EQ(sysmanEnd.code, 0) << sysmanEnd;
     std::string log = Log();
     EXPECT_NE(log.find("Stop sent to FAKE\\1"), std::string::npos);
     EXPECT_NE(log.find("Stop sent to FCLASS\\1"), std::string::npos);

@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@
 #include "server/runtime/mhencode.h"
 #include "server/runtime/packets.h"
 #include "server/runtime/srvlog.h"
+#include "tests/support/installation.h"
 #include "tests/support/testfiles.h"
 
 namespace {
@@ -220,13 +222,13 @@ struct Server {
     }
 };
 
-// One modemctl process on COM<dev>, on its own server folders; the test
+// One modemctl process on COM<dev>, on an installation of its own; the test
 // plays QUEUEMAN and SYSMAN for it.
 class EfaxLine : public ::testing::Test {
   protected:
-    std::string root_;
+    std::optional<tvtest::Installation> inst_;
     Server srv_;
-    HANDLE ctl_ = nullptr;
+    tvtest::Process ctl_; // after inst_: ends before it goes
     int dev_ = 0;
 
     void SetUp() override
@@ -240,64 +242,37 @@ class EfaxLine : public ::testing::Test {
 
     void TearDown() override
     {
-        if (ctl_) {
+        if (ctl_.Started()) {
             uint8_t stop[PKT_HEADER_SIZE + 8];
             size_t sl = EncodeHeaderOnly(PKT_CLASS_STOPALL, 0, 0, stop, sizeof stop);
             MsgSendRequest(("FCLASS\\" + std::to_string(dev_)).c_str(), 0, stop, static_cast<uint16_t>(sl), nullptr,
                            0, nullptr);
-            if (WaitForSingleObject(ctl_, 20000) != WAIT_OBJECT_0)
-                TerminateProcess(ctl_, 1);
-            CloseHandle(ctl_);
+            ctl_.Wait(20000);
         }
         MsgClosePipe(srv_.qm);
         MsgClosePipe(srv_.sm);
-        SetEnvironmentVariableA("TFAXINIT", nullptr);
-        SetEnvironmentVariableA("TAVRINE_CLOCK_SCALE", nullptr);
     }
 
-    std::string Log() { return ReadWholeFile(root_ + "SERVER\\T-DB\\SERVER.LOG"); }
+    std::string Log() { return inst_ ? inst_->ServerLog() : ""; }
 
-    // Writes the server folders and starts the controller; true once it has
-    // registered (after it has set up its modem).
+    // Lays out the installation and starts the controller; returns once it
+    // has registered (after it has set up its modem).
     void StartController(int dev)
     {
         dev_ = dev;
-        char tmp[MAX_PATH];
-        ASSERT_NE(0u, GetTempPathA(sizeof tmp, tmp));
-        root_ = std::string(tmp) + "tvefx" + std::to_string(dev) + "_" +
-                std::to_string(GetCurrentProcessId() % 100000) + "\\";
-        for (const char *d : {"", "SYSTEM", "SYSTEM\\T-DB", "SERVER", "SERVER\\T-DB", "SERVER\\T-TEMP", "USERS",
-                              "USERS\\ANNE", "USERS\\ANNE\\T-IN", "REQUEST", "MSG"})
-            CreateDirectoryA((root_ + d).c_str(), nullptr);
-        ASSERT_TRUE(WriteWholeFile(root_ + "SYSTEM\\TAVRINE.INI", "[TAVRINE]\r\nType: Init\r\nRevision: A\r\n\r\n"
-                                                             "[SERVER]\r\nServerArea: " + root_ + "SERVER\r\n"
-                                                             "SystemArea: " + root_ + "SYSTEM\r\n"
-                                                             "AllUserArea: " + root_ + "USERS\r\n"
-                                                             "RequestArea: " + root_ + "REQUEST\r\n"));
         std::string d = std::to_string(dev);
-        ASSERT_TRUE(WriteWholeFile(root_ + "SYSTEM\\T-DB\\SETUP.INI",
-                              "[TAVRINE]\r\nType: Setup\r\nRevision: A\r\n\r\n"
-                              "[OPTIONS]\r\nLogFile: SERVER.LOG\r\nCSIDSeparator: *\r\n\r\n"
-                              "[FCLASS-" + d + "]\r\nPort: COM" + d + "\r\nPhoneNum: 100" + d +
-                                  "\r\nRecdUser: ANNE\r\nType: Other EIA Class 2 fax modem\r\n"
-                                  "VoiceCommands: no\r\n"));
-        SetEnvironmentVariableA("TFAXINIT", (root_ + "SYSTEM").c_str());
+        inst_.emplace(tvtest::InstallationSpec()
+                          .Setup("OPTIONS", {"CSIDSeparator: *"})
+                          .Setup("FCLASS-" + d, {"Port: COM" + d, "PhoneNum: 100" + d, "RecdUser: ANNE",
+                                                 "Type: Other EIA Class 2 fax modem", "VoiceCommands: no"})
+                          .User("ANNE")
+                          .Folder("MSG"),
+                      "efx");
         // The controller's fixed pauses (after the base string, after each
         // call) run three times faster; the line itself keeps real time.
-        SetEnvironmentVariableA("TAVRINE_CLOCK_SCALE", "3");
-        std::string cmd = "\"" + Env("TAVRINE_MODEMCTL") + "\" " + d + " 4";
-        std::vector<char> line(cmd.begin(), cmd.end());
-        line.push_back(0);
-        STARTUPINFOA si;
-        std::memset(&si, 0, sizeof si);
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi;
-        ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr, nullptr,
-                                   &si, &pi))
-            << cmd;
-        CloseHandle(pi.hThread);
-        ctl_ = pi.hProcess;
-        ASSERT_LE(0, srv_.Wait(PKT_QM_REGISTER, 0, 40, [](const Packet &) { return true; })) << Log();
+        ASSERT_TRUE(ctl_.Start(inst_->Program(Env("TAVRINE_MODEMCTL"), {d, "4"}).Env("TAVRINE_CLOCK_SCALE", "3")))
+            << ctl_.Result();
+        ASSERT_LE(0, srv_.Wait(PKT_QM_REGISTER, 0, 40, [](const Packet &) { return true; })) << Log() << ctl_.Result();
     }
 
     // (a) efax on COM<efaxPort> sends page.tif to our controller, which
@@ -325,7 +300,7 @@ class EfaxLine : public ::testing::Test {
         PktNewMessage m{};
         ASSERT_TRUE(DecodeNewMessage(srv_.pkts[nm].bytes.data(), srv_.pkts[nm].bytes.size(), &m));
         EXPECT_STREQ("ANNE", m.user);
-        std::string inbox = root_ + "USERS\\ANNE\\T-IN\\";
+        std::string inbox = inst_->UserDir("ANNE") + "T-IN\\";
         std::string ctl = ReadWholeFile(inbox + m.controlFile);
         for (const char *want : {"Type: ReceiveControl", "Status: Re", "'+1 555 0199'"})
             EXPECT_NE(std::string::npos, ctl.find(want)) << want << "\n" << ctl;
@@ -353,7 +328,7 @@ class EfaxLine : public ::testing::Test {
     void WeSendToEfax(int efaxPort, const char *efaxClass, const std::string &tag)
     {
         Rows page = PatternPage();
-        std::string file = root_ + "MSG\\SRC.G3N";
+        std::string file = inst_->Path("MSG/SRC.G3N");
         {
             FILE *f = std::fopen(file.c_str(), "w+b");
             ASSERT_NE(nullptr, f);
@@ -376,7 +351,7 @@ class EfaxLine : public ::testing::Test {
         j.hdr.type = PKT_DEV_JOB;
         j.requestId = 41;
         SetPacketText(j.messageName, sizeof j.messageName, "MSG00041");
-        SetPacketText(j.directory, sizeof j.directory, (root_ + "MSG\\").c_str());
+        SetPacketText(j.directory, sizeof j.directory, inst_->Dir("MSG").c_str());
         SetPacketText(j.firstFile, sizeof j.firstFile, "SRC.G3N");
         j.format = 5;
         j.route = 2;

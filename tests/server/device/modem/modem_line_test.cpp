@@ -8,8 +8,8 @@
 //   modem_line_test send <dev> <number> <pages> <tag>
 //   modem_line_test recv <dev> <tag> [kind]  kind 1: voice DTMF, 2: ISDN adaptor
 //   modem_line_test --make-pages          the remote caller's two pages
-//   modem_line_test ctl <dev> <dir>       a whole controller (framework and
-//                                         driver) on the setup INI in dir
+//   modem_line_test ctl <dev>             a whole controller (framework and
+//                                         driver) on the installation TFAXINIT names
 //
 // TAVRINE_LINE_WORK names the work folder (results, logs, the simulator's
 // transcripts).
@@ -23,7 +23,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -38,6 +37,7 @@
 #include "server/runtime/rtclock.h"
 #include "server/runtime/mhencode.h"
 #include "server/runtime/srvlog.h"
+#include "tests/support/installation.h"
 #include "tests/support/testfiles.h"
 
 namespace {
@@ -246,95 +246,37 @@ int RunRecv(int dev, const std::string &tag, int kind)
     return 0;
 }
 
-// A whole controller, as modemctl runs it, until it is stopped.
-int RunController(int dev, const std::string &dir)
+// A whole controller, as modemctl runs it, until it is stopped: on the
+// installation TFAXINIT names, its log on stdout.
+int RunController(int dev)
 {
-    FILE *log = std::fopen(rt::HostPath(dir + "CTL" + std::to_string(dev) + ".LOG").c_str(), "w");
     ResetSystemParameters();
-    std::snprintf(g_sysParams.allUserArea, sizeof g_sysParams.allUserArea, "%s", dir.c_str());
-    std::snprintf(g_sysParams.serverArea, sizeof g_sysParams.serverArea, "%s", dir.c_str());
+    FILE *setup = nullptr;
+    if (ReadSystemParameters(&setup) != TV_OK)
+        return 1;
     SetRuntimeClock(&kQuickClock);
     DevReset(&g_modemLowerLayer, static_cast<uint16_t>(dev));
-    LogInit(log, nullptr, 2, g_dev.id);
-    FILE *ini = std::fopen(rt::HostPath(dir + "SETUP.INI").c_str(), "rb");
-    if (!ini || DevStartup(ini) != 0)
+    LogInit(stdout, nullptr, 2, g_dev.id);
+    uint16_t r = DevStartup(setup);
+    std::fclose(setup);
+    if (r != 0)
         return 1;
-    std::fclose(ini);
     uint32_t start = RtTickMs();
     while (!DevRunOnce())
         if (RtTickMs() - start > 200000u)
             break;
     DevShutdown();
-    if (log)
-        std::fclose(log);
     return 0;
 }
 
 // ---------------------------------------------------------------- processes
 std::string g_self;
 
-#ifdef _WIN32
-typedef HANDLE Child;
-Child Spawn(const std::string &args)
-{
-    std::string cmd = "\"" + g_self + "\" " + args;
-    STARTUPINFOA si;
-    PROCESS_INFORMATION pi;
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    std::vector<char> line(cmd.begin(), cmd.end());
-    line.push_back(0);
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-        return nullptr;
-    CloseHandle(pi.hThread);
-    return pi.hProcess;
-}
-void Wait(Child c)
-{
-    if (c) {
-        if (WaitForSingleObject(c, 240000) != WAIT_OBJECT_0)
-            TerminateProcess(c, 1); // a role that hangs must not outlive the test
-        CloseHandle(c);
-    }
-}
-#else
-typedef pid_t Child;
-std::vector<std::string> SplitArgs(const std::string &s)
-{
-    std::vector<std::string> out;
-    size_t i = 0;
-    while (i < s.size()) {
-        size_t j = s.find(' ', i);
-        if (j == std::string::npos)
-            j = s.size();
-        if (j > i)
-            out.push_back(s.substr(i, j - i));
-        i = j + 1;
-    }
-    return out;
-}
-Child Spawn(const std::string &args)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        std::vector<std::string> a = SplitArgs(args);
-        std::vector<char *> argv;
-        argv.push_back(const_cast<char *>(g_self.c_str()));
-        for (auto &s : a)
-            argv.push_back(const_cast<char *>(s.c_str()));
-        argv.push_back(nullptr);
-        execv(g_self.c_str(), argv.data());
-        _exit(127);
-    }
-    return pid;
-}
-void Wait(Child c)
-{
-    int st = 0;
-    if (c > 0)
-        waitpid(c, &st, 0);
-}
-#endif
+// A role of this program in a process of its own.
+tvtest::Process Spawn(const std::vector<std::string> &args) { return tvtest::Process(tvtest::Command(g_self, args)); }
+
+// A role that hangs must not outlive the test.
+void Wait(tvtest::Process &role) { role.Wait(240000); }
 
 struct Outcome {
     unsigned result = 0xFFFF;
@@ -364,8 +306,8 @@ std::string Transcript(int com) { return ReadWholeFile(WorkPath("transcript" + s
 void SendBetween(int sender, int receiver, const std::string &number, int pages, const std::string &tag,
                  Outcome *sent, Outcome *got)
 {
-    Child r = Spawn("recv " + std::to_string(receiver) + " " + tag);
-    Child s = Spawn("send " + std::to_string(sender) + " " + number + " " + std::to_string(pages) + " " + tag);
+    tvtest::Process r = Spawn({"recv", std::to_string(receiver), tag});
+    tvtest::Process s = Spawn({"send", std::to_string(sender), number, std::to_string(pages), tag});
     Wait(s);
     Wait(r);
     *sent = ReadOutcome(tag, "send");
@@ -374,7 +316,7 @@ void SendBetween(int sender, int receiver, const std::string &number, int pages,
 
 Outcome SendOnly(int sender, const std::string &number, const std::string &tag)
 {
-    Wait(Spawn("send " + std::to_string(sender) + " " + number + " 1 " + tag));
+    Spawn({"send", std::to_string(sender), number, "1", tag}).Wait(240000);
     return ReadOutcome(tag, "send");
 }
 
@@ -451,7 +393,7 @@ TEST(ModemLine, CarrierLostInTheSecondPageKeepsTheFirst)
 // sub-address 55) calls the receiver with routing digits after its number.
 Outcome ReceiveCall(int receiver, int kind, const std::string &dialled, const std::string &tag)
 {
-    Child r = Spawn("recv " + std::to_string(receiver) + " " + tag + " " + std::to_string(kind));
+    tvtest::Process r = Spawn({"recv", std::to_string(receiver), tag, std::to_string(kind)});
 #ifdef _WIN32
     Sleep(4000);
 #else
@@ -537,7 +479,7 @@ bool WaitForPackets(TvMailslot qm, std::vector<Packet> *pkts, uint8_t type, int 
 std::vector<std::vector<std::string>> FaxPages(const std::string &path)
 {
     std::vector<std::vector<std::string>> pages;
-    FILE *f = std::fopen(rt::HostPath(path).c_str(), "rb");
+    FILE *f = std::fopen(path.c_str(), "rb");
     if (!f)
         return pages;
     for (uint16_t page = 0;; ++page) {
@@ -567,18 +509,18 @@ std::vector<std::vector<std::string>> FaxPages(const std::string &path)
 void ControllersSendAJob(int sendDev, int recvDev, bool class20)
 {
     std::string sd = std::to_string(sendDev), rd = std::to_string(recvDev);
-    std::string dir = rt::ScratchDir(("mctl" + sd).c_str());
-    for (const char *sub : {"ANNE", "ANNE\\T-IN", "T-TEMP", "T-DB", "MSG"})
-        rt::MakeDir(dir + sub);
-    rt::WriteText(dir + "SETUP.INI",
-                  "[OPTIONS]\r\nCSIDSeparator: *\r\n\r\n"
-                  "[FCLASS-" + sd + "]\r\nPort: COM" + sd + "\r\nPhoneNum: 100" + sd +
-                      "\r\nType: Other EIA Class 2 fax modem\r\nVoiceCommands: no\r\n\r\n"
-                      "[FCLASS-" + rd + "]\r\nPort: COM" + rd + "\r\nPhoneNum: 100" + rd +
-                      "\r\nRecdUser: ANNE\r\nType: Other EIA Class 2 fax modem\r\nVoiceCommands: no\r\n");
+    tvtest::Installation inst(tvtest::InstallationSpec()
+                                  .Setup("OPTIONS", {"CSIDSeparator: *"})
+                                  .Setup("FCLASS-" + sd, {"Port: COM" + sd, "PhoneNum: 100" + sd,
+                                                          "Type: Other EIA Class 2 fax modem", "VoiceCommands: no"})
+                                  .Setup("FCLASS-" + rd, {"Port: COM" + rd, "PhoneNum: 100" + rd, "RecdUser: ANNE",
+                                                          "Type: Other EIA Class 2 fax modem", "VoiceCommands: no"})
+                                  .User("ANNE")
+                                  .Folder("MSG"),
+                              "mctl");
     // The message: two pages in one fax file.
     {
-        FILE *f = std::fopen(rt::HostPath(dir + "MSG\\SRC.G3N").c_str(), "w+b");
+        FILE *f = std::fopen(inst.Path("MSG/SRC.G3N").c_str(), "w+b");
         ASSERT_NE(nullptr, f);
         FaxPageState st{};
         ASSERT_EQ(0, StartTiffFaxFile(f, &st, WIDTH, 98));
@@ -596,8 +538,8 @@ void ControllersSendAJob(int sendDev, int recvDev, bool class20)
     TvMailslot qm = nullptr, sm = nullptr;
     ASSERT_EQ(0, MsgMakePipe("QUEUEMAN", 0, &qm));
     ASSERT_EQ(0, MsgMakePipe("SYSMAN", 0, &sm));
-    Child recv = Spawn("ctl " + rd + " " + dir);
-    Child send = Spawn("ctl " + sd + " " + dir);
+    tvtest::Process recv(inst.Program(g_self, {"ctl", rd}));
+    tvtest::Process send(inst.Program(g_self, {"ctl", sd}));
     std::vector<Packet> pkts;
     EXPECT_TRUE(WaitForPackets(qm, &pkts, PKT_QM_REGISTER, 2, 60));
 
@@ -606,7 +548,7 @@ void ControllersSendAJob(int sendDev, int recvDev, bool class20)
     j.hdr.type = PKT_DEV_JOB;
     j.requestId = 77;
     SetPacketText(j.messageName, sizeof j.messageName, "MSG00001");
-    SetPacketText(j.directory, sizeof j.directory, (dir + "MSG\\").c_str());
+    SetPacketText(j.directory, sizeof j.directory, inst.Dir("MSG").c_str());
     SetPacketText(j.firstFile, sizeof j.firstFile, "SRC.G3N");
     j.format = 5;
     j.route = 2;
@@ -629,7 +571,7 @@ void ControllersSendAJob(int sendDev, int recvDev, bool class20)
     DrainInto(qm, &pkts);
     MsgClosePipe(qm);
     MsgClosePipe(sm);
-    std::string logs = rt::ReadText(dir + "CTL" + sd + ".LOG") + rt::ReadText(dir + "CTL" + rd + ".LOG");
+    std::string logs = send.Output() + recv.Output();
     ASSERT_TRUE(result && message) << logs;
 
     EXPECT_EQ(class20, Has(Transcript(sendDev), "> AT+FCLASS=2.0"));
@@ -656,15 +598,15 @@ void ControllersSendAJob(int sendDev, int recvDev, bool class20)
     ASSERT_NE(nullptr, nm);
     DecodeNewMessage(nm->bytes.data(), nm->bytes.size(), &m);
     EXPECT_STREQ("ANNE", m.user);
-    std::string ctl = rt::ReadText(dir + "ANNE\\T-IN\\" + m.controlFile);
+    std::string ctl = ReadWholeFile(inst.Path("USERS/ANNE/T-IN/" + std::string(m.controlFile)));
     for (std::string want : {std::string("Type: ReceiveControl"), std::string("Status: Re"),
                              "'100" + sd + "'", std::string("[ROUTING]")})
         EXPECT_TRUE(Has(ctl, want.c_str())) << want << "\n" << ctl;
     std::string data = std::string(m.controlFile).substr(0, std::strlen(m.controlFile) - 3) + "G3N";
     // Each received page holds the sent rows, every one read whole, and no
     // more: the end-of-page codes that came over the line are no rows.
-    auto sent = FaxPages(dir + "MSG\\SRC.G3N");
-    auto got = FaxPages(dir + "ANNE\\T-IN\\" + data);
+    auto sent = FaxPages(inst.Path("MSG/SRC.G3N"));
+    auto got = FaxPages(inst.Path("USERS/ANNE/T-IN/" + data));
     ASSERT_EQ(2u, sent.size());
     ASSERT_EQ(2u, got.size());
     unsigned char want[ROW_BYTES];
@@ -710,8 +652,8 @@ int main(int argc, char **argv)
 #endif
     if (argc >= 6 && std::strcmp(argv[1], "send") == 0)
         return RunSend(std::atoi(argv[2]), argv[3], std::atoi(argv[4]), argv[5]);
-    if (argc >= 4 && std::strcmp(argv[1], "ctl") == 0)
-        return RunController(std::atoi(argv[2]), argv[3]);
+    if (argc >= 3 && std::strcmp(argv[1], "ctl") == 0)
+        return RunController(std::atoi(argv[2]));
     if (argc >= 4 && std::strcmp(argv[1], "recv") == 0)
         return RunRecv(std::atoi(argv[2]), argv[3], argc >= 5 ? std::atoi(argv[4]) : 0);
     for (int i = 1; i < argc; ++i)

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <ctime>
 #include <fstream>
 #include <sstream>
 
@@ -102,14 +101,15 @@ std::string SendEntry(const std::string& name, const std::string& comment, const
 
 TvFileTime UtcFileTime(int year, int month, int day, int hour, int minute, int second)
 {
-    struct tm tm = {};
-    tm.tm_year = year - 1900;
-    tm.tm_mon = month - 1;
-    tm.tm_mday = day;
-    tm.tm_hour = hour;
-    tm.tm_min = minute;
-    tm.tm_sec = second;
-    return SecondsToFileTime(static_cast<int64_t>(timegm(&tm)));
+    // Days since 1970 of a proleptic Gregorian date.
+    int y = year - (month <= 2 ? 1 : 0);
+    int era = y / 400;
+    int yoe = y - era * 400;
+    int mp = (month + 9) % 12;
+    int doy = (153 * mp + 2) / 5 + day - 1;
+    int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    int64_t days = int64_t(era) * 146097 + doe - 719468;
+    return SecondsToFileTime(days * 86400 + hour * 3600 + minute * 60 + second);
 }
 
 void StoreTest::SetUp()

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "client/store/ctltypes.h"
@@ -66,12 +67,9 @@ std::string Stem(const char* name)
 }
 
 // Date fields of a file's last-write time in local time; false when the time
-// cannot be read.
-bool FileDateFields(const char* path, MessageListEntry& e)
+// cannot be converted.
+bool DateFields(TvFileTime ft, MessageListEntry& e)
 {
-    TvFileTime ft;
-    if (TvPlatGetFileTime(path, &ft) != TV_CR_OK)
-        return false;
     int16_t y, mo, d, h, mi, s;
     if (!TimeToDate(FileTimeToSeconds(ft), &y, &mo, &d, &h, &mi, &s))
         return false;
@@ -83,6 +81,46 @@ bool FileDateFields(const char* path, MessageListEntry& e)
     e.Second = s;
     return true;
 }
+
+// The files of a directory by upper-case name: one listing answers every
+// document's time and short name, where a query per document would cost a
+// file-system lookup each.
+struct DirListing {
+    struct File {
+        TvFileTime lastWrite;
+        char shortName[14];
+    };
+    std::unordered_map<std::string, File> files;
+
+    void Read(const char* dir)
+    {
+        char pattern[TV_STORE_PATH_SIZE];
+        TvDirEntry d;
+        TvDirIter* it = StorePath(pattern, sizeof pattern, dir, "*") ? TvPlatFindFirst(pattern, &d) : nullptr;
+        for (bool more = it != nullptr; more; more = TvPlatFindNext(it, &d)) {
+            if (d.attributes & TV_ATTR_DIRECTORY)
+                continue;
+            File f;
+            f.lastWrite = d.lastWrite;
+            CopyString(f.shortName, d.shortName, sizeof f.shortName);
+            char key[sizeof d.longName];
+            CopyString(key, d.longName, sizeof key);
+            AsciiUpper(key);
+            files.emplace(key, f);
+        }
+        if (it)
+            TvPlatFindClose(it);
+    }
+
+    // The file named by value (upper case, maybe with a directory part).
+    const File* Find(const char* value) const
+    {
+        if (DirectoryPartLength(value) != 0)
+            return nullptr;
+        auto it = files.find(value);
+        return it == files.end() ? nullptr : &it->second;
+    }
+};
 
 } // namespace
 
@@ -108,15 +146,17 @@ int ReadInfoFile(DocumentInfo** block, int32_t* bytes, const char* directory)
     FILE* f = OpenSharedRetry(path, "rb");
     if (!f)
         return 0;
-    if (CheckControlFile(f, path, 1) != TV_CTL_DOCDIR) {
+    StoreText text;
+    if (CheckControlFile(f, path, 1) != TV_CTL_DOCDIR || !text.Load(f)) {
         std::fclose(f);
         return 0;
     }
+    std::fclose(f);
     DocumentInfo* records = nullptr;
     int32_t count = 0, capacity = 0;
     const char* fmt = nullptr;
     char line[TV_LINE_SIZE];
-    while (!fmt && FindParagraph(f, "[DOCUMENT]", line, sizeof line, nullptr)) {
+    while (!fmt && text.FindParagraph("[DOCUMENT]", line, sizeof line)) {
         if (count == capacity) {
             if (capacity + TV_DOCINFO_GROWTH > TV_DOCINFO_MAX_RECORDS) {
                 fmt = "Too many file entries in %s";
@@ -126,13 +166,12 @@ int ReadInfoFile(DocumentInfo** block, int32_t* bytes, const char* directory)
             if (!grown) {
                 StoreLog(TV_LOG_MEMORY, "ReadInfoFile", "Insufficient extra memory when reading %s", TV_DOCDIR_NAME);
                 std::free(records);
-                std::fclose(f);
                 return 0;
             }
             records = static_cast<DocumentInfo*>(grown);
             capacity += TV_DOCINFO_GROWTH;
         }
-        if (!FindEntry(f, "File:", line, sizeof line, 0, nullptr)) {
+        if (!text.FindEntry("File:", line, sizeof line, nullptr)) {
             fmt = "Cannot find [DOCUMENT] File: in %s";
             break;
         }
@@ -148,14 +187,13 @@ int ReadInfoFile(DocumentInfo** block, int32_t* bytes, const char* directory)
         DocumentInfo& d = records[count];
         std::memset(&d, 0, sizeof d);
         CopyString(d.FileName, name, TV_DOC_NAME_SIZE);
-        if (!FindEntry(f, "Comment:", line, sizeof line, 0, nullptr)) {
+        if (!text.FindEntry("Comment:", line, sizeof line, nullptr)) {
             fmt = "Cannot find [DOCUMENT] Comment: in %s";
             break;
         }
         CommentText(line, d.Comment);
         ++count;
     }
-    std::fclose(f);
     if (fmt) {
         Report(path, "ReadInfoFile", fmt);
         std::free(records);
@@ -381,18 +419,7 @@ void UpdateFiledList(void)
             e.Kind = TV_KIND_FILED;
             CopyString(e.AssocFile, d.longName, TV_ENTRY_ASSOC_SIZE);
             CopyString(e.Name, d.shortName, TV_ENTRY_NAME_SIZE);
-            int16_t y, mo, dd, hh, mi, s;
-            if (TimeToDate(FileTimeToSeconds(d.lastWrite), &y, &mo, &dd, &hh, &mi, &s)) {
-                e.Year = y % TV_YEAR_DIGITS_MOD;
-                e.Month = mo;
-                e.Day = dd;
-                e.Hour = hh;
-                e.Minute = mi;
-                e.Second = s;
-                CopyString(e.Status, "NA", TV_ENTRY_STATUS_SIZE);
-            } else {
-                CopyString(e.Status, "Fa", TV_ENTRY_STATUS_SIZE);
-            }
+            CopyString(e.Status, DateFields(d.lastWrite, e) ? "NA" : "Fa", TV_ENTRY_STATUS_SIZE);
             CopyString(e.UserStatus, "OK", TV_ENTRY_STATUS_SIZE);
             while (FillListFromEntries(view, &cursor, &e, 0, table))
             {
@@ -408,7 +435,8 @@ void UpdateFiledList(void)
         view->setRedraw(view->context, true);
         return;
     }
-    if (CheckControlFile(f, path, 1) != TV_CTL_DOCDIR) {
+    StoreText text;
+    if (CheckControlFile(f, path, 1) != TV_CTL_DOCDIR || !text.Load(f)) {
         StoreListInvalidate(table, view);
         ClearFilesAccessible();
         std::fclose(f);
@@ -417,11 +445,14 @@ void UpdateFiledList(void)
     }
     char line[TV_LINE_SIZE];
     const char* fmt = nullptr;
-    while (FindParagraph(f, "[DOCUMENT]", line, sizeof line, nullptr)) {
+    std::fclose(f);
+    DirListing listing;
+    listing.Read(dir);
+    while (text.FindParagraph("[DOCUMENT]", line, sizeof line)) {
         MessageListEntry e;
         ClearListEntry(&e, 0);
         e.Kind = TV_KIND_FILED;
-        if (!FindEntry(f, "File:", line, sizeof line, 0, nullptr) ||
+        if (!text.FindEntry("File:", line, sizeof line, nullptr) ||
             std::strlen(ValueAfterKey(line, 5)) > TV_DOC_NAME_MAX) {
             fmt = "Cannot find [DOCUMENT] File: in %s";
             break;
@@ -430,23 +461,30 @@ void UpdateFiledList(void)
         char value[TV_LINE_SIZE];
         CopyString(value, ValueAfterKey(line, 5), sizeof value);
         CopyString(e.AssocFile, value, TV_ENTRY_ASSOC_SIZE);
-        if (!FindEntry(f, "Comment:", line, sizeof line, 0, nullptr)) {
+        if (!text.FindEntry("Comment:", line, sizeof line, nullptr)) {
             fmt = "Cannot find [DOCUMENT] Comment: entry in %s";
             break;
         }
         if (std::strlen(line) > TV_FILED_COMMENT_COLUMN)
             CopyString(e.Comment, line + TV_FILED_COMMENT_COLUMN, TV_ENTRY_COMMENT_SIZE);
+        // A document named with a directory part is looked up on its own.
+        const DirListing::File* file = listing.Find(value);
+        DirListing::File single;
         char docPath[TV_STORE_PATH_SIZE];
-        bool dated = StorePath(docPath, sizeof docPath, dir, value) && FileDateFields(docPath, e);
+        if (!file && DirectoryPartLength(value) != 0 && StorePath(docPath, sizeof docPath, dir, value) &&
+            TvPlatGetFileTime(docPath, &single.lastWrite) == TV_CR_OK) {
+            single.shortName[0] = '\0';
+            file = &single;
+        }
+        bool dated = file && DateFields(file->lastWrite, e);
         CopyString(e.Status, dated ? "OK" : "Fa", TV_ENTRY_STATUS_SIZE);
         CopyString(e.UserStatus, "OK", TV_ENTRY_STATUS_SIZE);
         if (dated)
-            h->shortName(docPath, e.Name);
+            CopyString(e.Name, file->shortName, TV_ENTRY_NAME_SIZE);
         while (FillListFromEntries(view, &cursor, &e, 0, table))
         {
         }
     }
-    std::fclose(f);
     if (fmt) {
         ErrorBoxFromResource(path);
         StoreLog(TV_LOG_ENTRY, "UpdateFiledList", fmt, path);

@@ -32,12 +32,13 @@ const char kFileLinePrefix[] = "FILE: ";
 
 // One pass over a MSGDIR.CTL: the stream, its path, the log name, the line.
 struct Reader {
-    FILE* f;
-    const char* path;
-    const char* function;
-    char line[TV_LINE_SIZE];
-    int32_t linePos;
-    bool failed;
+    FILE* f = nullptr;
+    StoreText text;
+    const char* path = nullptr;
+    const char* function = nullptr;
+    char line[TV_LINE_SIZE] = {};
+    int32_t linePos = 0;
+    bool failed = false;
 };
 
 bool Fail(Reader& r, const char* fmt)
@@ -50,7 +51,7 @@ bool Fail(Reader& r, const char* fmt)
 
 bool Need(Reader& r, const char* key, const char* missing)
 {
-    if (FindEntry(r.f, key, r.line, sizeof r.line, 0, &r.linePos))
+    if (r.text.FindEntry(key, r.line, sizeof r.line, &r.linePos))
         return true;
     return Fail(r, missing);
 }
@@ -205,7 +206,7 @@ void NewListInfoFile(const char* path, MessageListTable* table, int32_t groupFla
     if (!groupFlag)
         MarkRead(path, "NewListInfoFile", false);
 
-    Reader r = {};
+    Reader r;
     r.path = path;
     r.function = "NewListInfoFile";
     r.f = OpenForPass(path, groupFlag ? "rb" : "r+b", r.function, table, view);
@@ -213,7 +214,7 @@ void NewListInfoFile(const char* path, MessageListTable* table, int32_t groupFla
         RedrawOn(view);
         return;
     }
-    if (CheckControlFile(r.f, path, 1) != TV_CTL_RECEIVEDIR) {
+    if (CheckControlFile(r.f, path, 1) != TV_CTL_RECEIVEDIR || !r.text.Load(r.f)) {
         GoOffline(table, view);
         std::fclose(r.f);
         RedrawOn(view);
@@ -226,7 +227,7 @@ void NewListInfoFile(const char* path, MessageListTable* table, int32_t groupFla
     MessageListEntry scanner;
     bool haveScanner = false, writeFailed = false;
     int alert = 0;
-    while (FindParagraph(r.f, "[DOCUMENT]", r.line, sizeof r.line, nullptr)) {
+    while (r.text.FindParagraph("[DOCUMENT]", r.line, sizeof r.line)) {
         MessageListEntry e;
         ClearListEntry(&e, groupFlag);
         if (!Need(r, "File:", "Cannot find [DOCUMENT] File: in %s"))
@@ -243,7 +244,7 @@ void NewListInfoFile(const char* path, MessageListTable* table, int32_t groupFla
         if (!Need(r, "Comment:", "Cannot find [DOCUMENT] Comment: entry in %s"))
             break;
         NewComment(e, r.line, groupFlag);
-        if (!FindParagraph(r.f, "[MESSAGE]", r.line, sizeof r.line, nullptr)) {
+        if (!r.text.FindParagraph("[MESSAGE]", r.line, sizeof r.line)) {
             Fail(r, "Cannot find [MESSAGE] paragraph in %s");
             break;
         }
@@ -357,7 +358,7 @@ void UpdateWaitingList(void)
         return;
     }
     MarkRead(path, "UpdateWaitingList", true);
-    Reader r = {};
+    Reader r;
     r.path = path;
     r.function = "UpdateWaitingList";
     r.f = OpenForPass(path, "r+b", r.function, table, view);
@@ -365,7 +366,7 @@ void UpdateWaitingList(void)
         RedrawOn(view);
         return;
     }
-    if (CheckControlFile(r.f, path, 1) != TV_CTL_SENDDIR) {
+    if (CheckControlFile(r.f, path, 1) != TV_CTL_SENDDIR || !r.text.Load(r.f)) {
         GoOffline(table, view);
         std::fclose(r.f);
         RedrawOn(view);
@@ -378,7 +379,7 @@ void UpdateWaitingList(void)
     int alert = 0;
     bool writeFailed = false;
     char word[TV_LINE_SIZE];
-    while (FindParagraph(r.f, "[DOCUMENT]", r.line, sizeof r.line, nullptr)) {
+    while (r.text.FindParagraph("[DOCUMENT]", r.line, sizeof r.line)) {
         MessageListEntry e;
         ClearListEntry(&e, 0);
         if (!Need(r, "File:", "Cannot find [DOCUMENT] File: in %s"))
@@ -393,7 +394,7 @@ void UpdateWaitingList(void)
         if (!Need(r, "Comment:", "Cannot find [DOCUMENT] Comment: entry in %s"))
             break;
         CopyString(e.Comment, ValueAfterKey(r.line, 8), TV_ENTRY_COMMENT_SIZE);
-        if (!FindParagraph(r.f, "[MESSAGE]", r.line, sizeof r.line, nullptr)) {
+        if (!r.text.FindParagraph("[MESSAGE]", r.line, sizeof r.line)) {
             Fail(r, "Cannot find [MESSAGE] paragraph in %s");
             break;
         }
@@ -553,7 +554,7 @@ void UpdateInfoStatus(const MessageListEntry* entry, int listId)
     char path[TV_STORE_PATH_SIZE];
     if (!dir[0] || !StorePath(path, sizeof path, dir, TV_MSGDIR_NAME))
         return;
-    Reader r = {};
+    Reader r;
     r.path = path;
     r.function = "UpdateInfoStatus";
     r.f = OpenSharedRetry(path, "r+b");
@@ -561,13 +562,13 @@ void UpdateInfoStatus(const MessageListEntry* entry, int listId)
         StoreLog(TV_LOG_OPEN, r.function, "Cannot open file for reading/writing %s", path);
         return;
     }
-    if (CheckControlFile(r.f, path, 1) == TV_CTL_INVALID) {
+    if (CheckControlFile(r.f, path, 1) == TV_CTL_INVALID || !r.text.Load(r.f)) {
         std::fclose(r.f);
         return;
     }
     char word[TV_LINE_SIZE];
     bool found = false;
-    while (!found && FindParagraph(r.f, "[DOCUMENT]", r.line, sizeof r.line, nullptr)) {
+    while (!found && r.text.FindParagraph("[DOCUMENT]", r.line, sizeof r.line)) {
         if (!Need(r, "File:", "Cannot find [DOCUMENT] File: in %s"))
             break;
         FirstWord(ValueAfterKey(r.line, 5), word, sizeof word);
@@ -579,7 +580,7 @@ void UpdateInfoStatus(const MessageListEntry* entry, int listId)
     }
     bool wrote = false, writeFailed = false;
     do {
-        if (!FindParagraph(r.f, "[MESSAGE]", r.line, sizeof r.line, nullptr)) {
+        if (!r.text.FindParagraph("[MESSAGE]", r.line, sizeof r.line)) {
             Fail(r, "Cannot find [MESSAGE] paragraph in %s");
             break;
         }
@@ -592,8 +593,6 @@ void UpdateInfoStatus(const MessageListEntry* entry, int listId)
                 wrote = true;
             else
                 writeFailed = true;
-            // Back behind the rewritten line.
-            ReadControlLine(r.f, r.line, sizeof r.line, nullptr);
         }
         if (!Need(r, "UserStatus:", "Cannot find [MESSAGE] UserStatus: entry in %s"))
             break;

@@ -140,3 +140,86 @@ int RewriteValueInPlace(FILE* f, const char* line, int32_t linePos, const char* 
     text[lineLen] = '\0';
     return OverwriteTextAt(f, text, linePos);
 }
+
+bool StoreText::Load(FILE* f)
+{
+    text_.clear();
+    pos_ = 0;
+    long at = std::ftell(f);
+    if (at < 0 || at > INT32_MAX)
+        return false;
+    base_ = static_cast<int32_t>(at);
+    char chunk[8192];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
+        text_.append(chunk, n);
+    return !std::ferror(f);
+}
+
+bool StoreText::ReadLine(char* buf, int size, int32_t* linePos)
+{
+    if (size <= 0)
+        return false;
+    buf[0] = '\0';
+    if (pos_ >= text_.size())
+        return false;
+    if (linePos)
+        *linePos = Tell();
+    size_t end = text_.find('\n', pos_);
+    size_t next = end == std::string::npos ? text_.size() : end + 1;
+    // Up to size - 1 bytes of the line, its line feed counted.
+    size_t len = next - pos_;
+    if (len > static_cast<size_t>(size - 1))
+        len = static_cast<size_t>(size - 1);
+    for (size_t i = 0; i < len; ++i) {
+        unsigned char u = static_cast<unsigned char>(text_[pos_ + i]);
+        buf[i] = (u < 32 || u == 127) ? ' ' : static_cast<char>(u);
+    }
+    while (len > 0 && buf[len - 1] == ' ')
+        --len;
+    buf[len] = '\0';
+    pos_ = next;
+    return true;
+}
+
+bool StoreText::FindParagraph(const char* name, char* buf, int size)
+{
+    size_t start = pos_;
+    size_t nameLen = name ? std::strlen(name) : 0;
+    while (ReadLine(buf, size, nullptr)) {
+        if (!IsParagraphLine(buf))
+            continue;
+        bool match = true;
+        for (size_t i = 0; i < nameLen && match; ++i) {
+            char a = buf[i], b = name[i];
+            if (a >= 'a' && a <= 'z')
+                a = static_cast<char>(a - 'a' + 'A');
+            if (b >= 'a' && b <= 'z')
+                b = static_cast<char>(b - 'a' + 'A');
+            match = a == b;
+        }
+        if (match)
+            return true;
+    }
+    pos_ = start;
+    buf[0] = '\0';
+    return false;
+}
+
+bool StoreText::FindEntry(const char* key, char* buf, int size, int32_t* linePos)
+{
+    size_t start = pos_;
+    int32_t at = 0;
+    while (ReadLine(buf, size, &at)) {
+        if (IsParagraphLine(buf))
+            break;
+        if (IsEntryLine(buf) && (!key || KeyMatches(buf, key))) {
+            if (linePos)
+                *linePos = at;
+            return true;
+        }
+    }
+    pos_ = start;
+    buf[0] = '\0';
+    return false;
+}

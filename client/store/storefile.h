@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "common/platform.h"
 
@@ -48,5 +49,37 @@ const char* ValueAfterKey(const char* line, size_t keyLength);
 // cover what is left of a longer old value. 0 when the new value does not fit
 // into the old one's room, or the write fails.
 int RewriteValueInPlace(FILE* f, const char* line, int32_t linePos, const char* value, const char* newValue);
+
+// A directory file's text held in memory for one pass, read with the
+// control-file rules (lines cleaned and cut as ReadControlLine does, the
+// same paragraph and entry searches) without a seek or a position query on
+// the stream for every line: a pass over thousands of entries then costs
+// little more than reading the file once. Offsets are those of the file, so
+// in-place rewrites go to the stream at a line's offset.
+class StoreText {
+public:
+    // Takes the rest of the stream from its current position. False on a
+    // read error.
+    bool Load(FILE* f);
+
+    int32_t Tell() const { return base_ + static_cast<int32_t>(pos_); }
+
+    // One line into buf (size bytes), its start offset in linePos. False at
+    // the end.
+    bool ReadLine(char* buf, int size, int32_t* linePos);
+
+    // Forward to the first paragraph line beginning with name (any case; any
+    // paragraph line when name is null). Back where it was when none.
+    bool FindParagraph(const char* name, char* buf, int size);
+
+    // The first entry line matching key (KeyMatches) up to the next paragraph
+    // line, from the current position. Back where it was when none.
+    bool FindEntry(const char* key, char* buf, int size, int32_t* linePos);
+
+private:
+    std::string text_;
+    size_t pos_ = 0;
+    int32_t base_ = 0;
+};
 
 #endif

@@ -28,7 +28,6 @@ bool NoViewer(void) { return false; }
 void NoPump(void) {}
 bool NoArchive(const char*, bool*) { return false; }
 bool NoClearArchive(const char*) { return false; }
-void NoShortName(const char*, char* out) { out[0] = '\0'; }
 
 // Milliseconds since 1970 to 100 ns ticks since 1601.
 enum : int64_t { TV_FILETIME_1970 = 116444736000000000LL, TV_TICKS_PER_MS = 10000 };
@@ -36,7 +35,7 @@ TvFileTime SystemNow(void) { return TvPlatNowMs() * TV_TICKS_PER_MS + TV_FILETIM
 
 const StoreHooks s_defaults = {
     NoLog,   NoMessage, NoAlert, NoScanner, DefaultAccessible, DefaultClearAccessible, NoRefresh,
-    NoMenu,  NoViewer,  NoPump,  NoArchive, NoClearArchive,    NoShortName,            SystemNow,
+    NoMenu,  NoViewer,  NoPump,  NoArchive, NoClearArchive,    SystemNow,
 };
 const StoreHooks* s_hooks = &s_defaults;
 

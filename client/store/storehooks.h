@@ -76,8 +76,6 @@ struct StoreHooks {
     bool (*getArchive)(const char* path, bool* set);
     // Clears the archive attribute, other attributes kept.
     bool (*clearArchive)(const char* path);
-    // The 8.3 alias of path into out (14 bytes); empty when it needs none.
-    void (*shortName)(const char* path, char* out);
     // Wall clock, UTC, as a file time.
     TvFileTime (*nowFileTime)(void);
 };

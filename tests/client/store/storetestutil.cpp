@@ -44,14 +44,13 @@ bool ClearArchive(const char* path)
     it->second = false;
     return true;
 }
-void ShortName(const char*, char* out) { out[0] = '\0'; }
 TvFileTime Now(void)
 {
     return s_record.now ? s_record.now : DefaultStoreHooks()->nowFileTime();
 }
 
 const StoreHooks s_hooks = {Log,    Box,  Alert,      Scanner,      Accessible, ClearAccessible, Refresh,
-                            Menu,   Viewer, Pump,     GetArchive,   ClearArchive, ShortName,     Now};
+                            Menu,   Viewer, Pump,     GetArchive,   ClearArchive, Now};
 
 } // namespace
 

@@ -29,15 +29,20 @@ void Check(bool ok, const char* what)
     }
 }
 
+std::string g_scratch;
+
+void RemoveScratch() { rmdir(g_scratch.c_str()); }
+
+// One folder for the whole run, removed (empty) at exit.
 std::string Scratch()
 {
-    static std::string dir;
-    if (dir.empty()) {
+    if (g_scratch.empty()) {
         char pattern[] = "/tmp/tv_storefuzz_XXXXXX";
         Check(mkdtemp(pattern) != nullptr, "scratch folder");
-        dir = std::string(pattern) + "/";
+        g_scratch = pattern;
+        std::atexit(RemoveScratch);
     }
-    return dir;
+    return g_scratch + "/";
 }
 
 void Write(const std::string& path, const uint8_t* data, size_t size)

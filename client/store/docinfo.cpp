@@ -126,12 +126,70 @@ struct DirListing {
 
 void FreeInfoBlock(DocumentInfo* block) { std::free(block); }
 
-int CanOpenFile(const char* path)
+int CanOpenFile(const char* path, const char* mode, bool existsOnly)
 {
-    FILE* f = TvPlatOpenRead(path);
+    if (existsOnly)
+        return TvPlatFileExists(path) ? 1 : 0;
+    FILE* f = OpenShared(0, path, mode);
     if (!f)
         return 0;
     std::fclose(f);
+    return 1;
+}
+
+int SetFileInfoMsgdirCtl(const DocumentInfo* doc, const char* directory)
+{
+    char path[TV_STORE_PATH_SIZE], tempPath[TV_STORE_PATH_SIZE];
+    if (!StorePath(path, sizeof path, directory, TV_MSGDIR_NAME) || !TvPlatFileExists(path)) {
+        StoreLog(TV_LOG_MISSING, "SetFileInfoMsgdirCtl", "File %s does not exist", path);
+        return 0;
+    }
+    FILE* p = OpenSharedRetry(path, "rb+");
+    if (!p)
+        return 0;
+    FILE* t = UpdateTempName(path, tempPath, sizeof tempPath) ? OpenSharedRetry(tempPath, "w+b") : nullptr;
+    if (!t) {
+        StoreLog(TV_LOG_EDIT, "SetFileInfoMsgdirCtl", "Cannot create file %s", tempPath);
+        std::fclose(p);
+        return 0;
+    }
+    char entry[TV_LINE_SIZE + TV_DOC_COMMENT_SIZE + 16];
+    std::snprintf(entry, sizeof entry, "File: %8s \"%s\"", doc->FileName, doc->Comment);
+    size_t nameLen = std::strlen(doc->FileName);
+    char line[TV_LINE_SIZE];
+    bool inDirectory = false, written = false;
+    while (ReadControlLine(p, line, sizeof line, nullptr)) {
+        if (!line[0])
+            continue;
+        if (IsParagraphLine(line)) {
+            bool endsDirectory = inDirectory;
+            if (inDirectory && !written)
+                std::fprintf(t, "%s\r\n", entry);
+            inDirectory = AsciiCompareNoCase(line, "[DIRECTORY]") == 0;
+            written = false;
+            if (AsciiCompareNoCase(line, "[TAVRINE]") != 0 && !endsDirectory)
+                std::fputs("\r\n", t);
+            std::fprintf(t, "%s\r\n", line);
+            continue;
+        }
+        const char* value = inDirectory && IsEntryLine(line) ? EntryValue(line) : nullptr;
+        if (value && !written && AsciiCompareNoCaseN(value, doc->FileName, nameLen) == 0) {
+            std::fprintf(t, "%s\r\n", entry);
+            written = true;
+            continue;
+        }
+        std::fprintf(t, "%s\r\n", line);
+    }
+    if (inDirectory && !written)
+        std::fprintf(t, "%s\r\n", entry);
+    bool ok = std::fflush(t) == 0 && !std::ferror(t) && !std::ferror(p) && CopyOpenFile(t, p) == 0;
+    std::fclose(t);
+    std::fclose(p);
+    if (!ok) {
+        StoreLog(TV_LOG_REPLACE, "SetFileInfoMsgdirCtl", "Cannot replace file %s", path);
+        return 0;
+    }
+    TvPlatRemove(tempPath);
     return 1;
 }
 

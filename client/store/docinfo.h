@@ -34,7 +34,13 @@ int FileInfo(const char* name, const DocumentInfo* block, int32_t bytes, Documen
 // 1 stored, 0 failed (reported).
 int SetFileInfo(DocumentInfo* doc, const char* directory, bool sameBase);
 
-// Whether path can be opened for reading.
-int CanOpenFile(const char* path);
+// The comment of doc (whose name has no extension) in the "[DIRECTORY]"
+// paragraph of directory's MSGDIR.CTL, as 'File: %8s "%s"'. 1 stored, 0
+// failed (logged).
+int SetFileInfoMsgdirCtl(const DocumentInfo* doc, const char* directory);
+
+// Whether path can be opened: with existsOnly only whether it exists, else a
+// trial open in mode ("rb", "r+b"...), closed again at once.
+int CanOpenFile(const char* path, const char* mode, bool existsOnly);
 
 #endif

@@ -182,3 +182,37 @@ TEST_F(DocInfoTest, FiledListFromPatternAndInfoFile)
 }
 
 } // namespace
+
+namespace {
+
+class MsgdirCommentTest : public tvtest::StoreTest {};
+
+TEST_F(MsgdirCommentTest, DirectoryParagraphLinesReplacedOrAdded)
+{
+    std::string path = sendDir + "MSGDIR.CTL";
+    DocumentInfo d = {};
+    std::strcpy(d.FileName, "ABC");
+    std::strcpy(d.Comment, "new text");
+    EXPECT_EQ(SetFileInfoMsgdirCtl(&d, sendDir.c_str()), 0);
+    EXPECT_TRUE(tvtest::Logged("F806 SetFileInfoMsgdirCtl: File "));
+
+    WriteAll(path, "[TAVRINE]\r\nType: SendDir\r\nRevision: A\r\n\r\n\r\n[DIRECTORY]\r\nFile:      XYZ \"other\"\r\n"
+                   "File:      abc \"old\"\r\n[DOCUMENT]\r\nFile: A.CTL\r\n");
+    ASSERT_EQ(SetFileInfoMsgdirCtl(&d, sendDir.c_str()), 1);
+    EXPECT_EQ(ReadAll(path), "[TAVRINE]\r\nType: SendDir\r\nRevision: A\r\n\r\n[DIRECTORY]\r\nFile:      XYZ \"other\"\r\n"
+                             "File:      ABC \"new text\"\r\n[DOCUMENT]\r\nFile: A.CTL\r\n");
+    std::strcpy(d.FileName, "NEWONE");
+    std::strcpy(d.Comment, "added");
+    ASSERT_EQ(SetFileInfoMsgdirCtl(&d, sendDir.c_str()), 1);
+    EXPECT_NE(ReadAll(path).find("File:      ABC \"new text\"\r\nFile:   NEWONE \"added\"\r\n[DOCUMENT]"),
+              std::string::npos);
+    EXPECT_FALSE(TvPlatFileExists((sendDir + "MSGDIR.TMP").c_str()));
+
+    // Without the paragraph the entries stay as they were.
+    std::string plain = "[TAVRINE]\r\nType: SendDir\r\nRevision: A\r\n\r\n[DOCUMENT]\r\nFile: A.CTL\r\n";
+    WriteAll(path, plain);
+    ASSERT_EQ(SetFileInfoMsgdirCtl(&d, sendDir.c_str()), 1);
+    EXPECT_EQ(ReadAll(path), plain);
+}
+
+} // namespace

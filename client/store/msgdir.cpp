@@ -179,6 +179,45 @@ void GoOffline(MessageListTable* table, const ListView* view)
     ClearFilesAccessible();
 }
 
+// Opens and checks a directory file and takes its text for a pass; false
+// (the file closed, redraw on, the list offline where the failure says so)
+// when the pass cannot run.
+bool BeginPass(Reader& r, const char* path, const char* function, const char* mode, int type,
+               MessageListTable* table, const ListView* view)
+{
+    r.path = path;
+    r.function = function;
+    r.f = OpenForPass(path, mode, function, table, view);
+    if (!r.f) {
+        RedrawOn(view);
+        return false;
+    }
+    if (CheckControlFile(r.f, path, 1) != type || !r.text.Load(r.f)) {
+        GoOffline(table, view);
+        std::fclose(r.f);
+        RedrawOn(view);
+        return false;
+    }
+    return true;
+}
+
+// After the entries: false (the list offline, the file closed, redraw on)
+// when the pass met a damaged entry or could not write its rewrites.
+bool FinishPass(Reader& r, bool writeFailed, MessageListTable* table, const ListView* view)
+{
+    if (!r.failed && (writeFailed || std::ferror(r.f))) {
+        ErrorBoxFromResource(r.path);
+        StoreLog(TV_LOG_WRITE, r.function, "Cannot write to file %s", r.path);
+        r.failed = true;
+    }
+    if (!r.failed)
+        return true;
+    GoOffline(table, view);
+    std::fclose(r.f);
+    RedrawOn(view);
+    return false;
+}
+
 // The chosen alert, by rank: a failure outranks a ready preview, which
 // outranks a sent message.
 void ChooseWaitingAlert(int* alert, int candidate)
@@ -207,19 +246,8 @@ void NewListInfoFile(const char* path, MessageListTable* table, int32_t groupFla
         MarkRead(path, "NewListInfoFile", false);
 
     Reader r;
-    r.path = path;
-    r.function = "NewListInfoFile";
-    r.f = OpenForPass(path, groupFlag ? "rb" : "r+b", r.function, table, view);
-    if (!r.f) {
-        RedrawOn(view);
+    if (!BeginPass(r, path, "NewListInfoFile", groupFlag ? "rb" : "r+b", TV_CTL_RECEIVEDIR, table, view))
         return;
-    }
-    if (CheckControlFile(r.f, path, 1) != TV_CTL_RECEIVEDIR || !r.text.Load(r.f)) {
-        GoOffline(table, view);
-        std::fclose(r.f);
-        RedrawOn(view);
-        return;
-    }
 
     static const char* const kTypes[2] = {"RECEIVE", "SCAN"};
     static const int32_t kKinds[2] = {TV_KIND_RECEIVE, TV_KIND_SCAN};
@@ -284,21 +312,10 @@ void NewListInfoFile(const char* path, MessageListTable* table, int32_t groupFla
         }
     }
 
-    if (r.failed) {
-        GoOffline(table, view);
-        std::fclose(r.f);
-        RedrawOn(view);
+    if (!FinishPass(r, writeFailed, table, view))
         return;
-    }
-    if (writeFailed || std::ferror(r.f)) {
-        ErrorBoxFromResource(path);
-        StoreLog(TV_LOG_WRITE, r.function, "Cannot write to file %s", path);
-        GoOffline(table, view);
-        writeFailed = true;
-    }
     std::fclose(r.f);
-    if (!writeFailed)
-        DeleteRemainingEntries(view, cursor, groupFlag, table);
+    DeleteRemainingEntries(view, cursor, groupFlag, table);
     if (!groupFlag)
         h->showScannerReady(haveScanner ? &scanner : nullptr);
     RedrawOn(view);
@@ -359,19 +376,8 @@ void UpdateWaitingList(void)
     }
     MarkRead(path, "UpdateWaitingList", true);
     Reader r;
-    r.path = path;
-    r.function = "UpdateWaitingList";
-    r.f = OpenForPass(path, "r+b", r.function, table, view);
-    if (!r.f) {
-        RedrawOn(view);
+    if (!BeginPass(r, path, "UpdateWaitingList", "r+b", TV_CTL_SENDDIR, table, view))
         return;
-    }
-    if (CheckControlFile(r.f, path, 1) != TV_CTL_SENDDIR || !r.text.Load(r.f)) {
-        GoOffline(table, view);
-        std::fclose(r.f);
-        RedrawOn(view);
-        return;
-    }
 
     static const char* const kTypes[2] = {"SEND", "PREVIEW"};
     static const int32_t kKinds[2] = {TV_KIND_SEND, TV_KIND_PREVIEW};
@@ -439,20 +445,8 @@ void UpdateWaitingList(void)
         }
     }
 
-    if (r.failed) {
-        GoOffline(table, view);
-        std::fclose(r.f);
-        RedrawOn(view);
+    if (!FinishPass(r, writeFailed, table, view))
         return;
-    }
-    if (writeFailed || std::ferror(r.f)) {
-        ErrorBoxFromResource(path);
-        StoreLog(TV_LOG_WRITE, r.function, "Cannot write to file %s", path);
-        GoOffline(table, view);
-        std::fclose(r.f);
-        RedrawOn(view);
-        return;
-    }
     if (!g_storeConfig.useArchiveAttribute) {
         // The client's own rewrites must not look like the server's stamp:
         // stamped through the open stream, before the close.

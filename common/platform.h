@@ -98,6 +98,9 @@ void TvPlatFindClose(TvDirIter* it);
 // set). TV_CR_BUSY while another program holds it.
 TvCreateResult TvPlatGetFileTime(const char* path, TvFileTime* lastWrite);
 TvCreateResult TvPlatSetFileTime(const char* path, TvFileTime lastWrite);
+// Sets the last-write time through an open stream (flushed first), so a file
+// the caller holds without sharing can be stamped before it is closed.
+TvCreateResult TvPlatSetStreamFileTime(FILE* f, TvFileTime lastWrite);
 
 bool TvPlatRemove(const char* path);
 bool TvPlatRename(const char* from, const char* to);

@@ -314,12 +314,9 @@ TvCreateResult TvPlatGetFileTime(const char* path, TvFileTime* lastWrite)
     return TV_CR_OK;
 }
 
-TvCreateResult TvPlatSetFileTime(const char* path, TvFileTime lastWrite)
+// The access time left alone, the modification time set to lastWrite.
+static void WriteTimes(TvFileTime lastWrite, struct timespec times[2])
 {
-    char native[TV_POSIX_PATH_MAX];
-    if (!ExistingPath(path, native, sizeof native))
-        return TV_CR_FAILED;
-    struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;
     int64_t ticks = lastWrite - kEpochSeconds * 10000000;
@@ -330,6 +327,26 @@ TvCreateResult TvPlatSetFileTime(const char* path, TvFileTime lastWrite)
     }
     times[1].tv_sec = static_cast<time_t>(secs);
     times[1].tv_nsec = static_cast<long>(rest * 100);
+}
+
+TvCreateResult TvPlatSetStreamFileTime(FILE* f, TvFileTime lastWrite)
+{
+    if (!f || std::fflush(f) != 0)
+        return TV_CR_FAILED;
+    struct timespec times[2];
+    WriteTimes(lastWrite, times);
+    if (futimens(fileno(f), times) != 0)
+        return ResultOfErrno(errno);
+    return TV_CR_OK;
+}
+
+TvCreateResult TvPlatSetFileTime(const char* path, TvFileTime lastWrite)
+{
+    char native[TV_POSIX_PATH_MAX];
+    if (!ExistingPath(path, native, sizeof native))
+        return TV_CR_FAILED;
+    struct timespec times[2];
+    WriteTimes(lastWrite, times);
     if (utimensat(AT_FDCWD, native, times, 0) != 0)
         return ResultOfErrno(errno);
     return TV_CR_OK;

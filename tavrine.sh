@@ -290,6 +290,9 @@ cmd_bench() {
     # "text-page fine ours=1.50ms gs=3.50ms ratio=2.3": the converter against Ghostscript's tiffg3.
     [ -x "$BUILD/native/tools/convbench/convbench" ] || die "convbench was not built"
     "$BUILD/native/tools/convbench/convbench"
+    # "store fill 22000 ms=…": the client's message store on 22,000 messages.
+    [ -x "$BUILD/native/tools/storebench/storebench" ] || die "storebench was not built"
+    "$BUILD/native/tools/storebench/storebench"
 }
 
 main() {

@@ -16,7 +16,6 @@ const char kProfileType[] = "UserProfile";
 const char kSystemType[] = "SystemInit";
 const char kDefaultMatch[] = "*.*";
 enum : uint16_t {
-    LOG_FILE_CREATE = 0xF801,
     LOG_FILE_READ = 0xF802,
     LOG_FILE_OPEN = 0xF804,
     LOG_FILE_WRITE = 0xF80A,
@@ -305,7 +304,12 @@ bool ConvertAddressLine(const char *line, char *out, size_t size)
             id[n++] = *c;
     id[n] = '\0';
     int w = std::snprintf(out, size, "%.*s%s%s", static_cast<int>(colon - line), line, id, colon);
-    return w >= 0 && static_cast<size_t>(w) < size;
+    if (w < 0 || static_cast<size_t>(w) >= size)
+        return false;
+    // Cut to a whole line, so that it reads back as written.
+    if (std::strlen(out) > TV_LINE_MAX)
+        out[TV_LINE_MAX] = '\0';
+    return true;
 }
 
 bool IsAddressLineToConvert(const char *line)

@@ -31,9 +31,9 @@ std::vector<std::string> SplitAll(const char *line, int kind)
 
 TEST(Splitter, Fields)
 {
-    const std::string f40(40, 'a'), f41(41, 'a');
+    const std::string f40(40, 'a'), f41(41, 'a'), q41 = "\"" + f41 + "\"";
     const struct {
-        const char *line;
+        std::string line;
         int kind;
         std::vector<std::string> fields;
     } cases[] = {
@@ -44,15 +44,15 @@ TEST(Splitter, Fields)
         {"abc\"def\",g", 1, {"def", "g"}},
         {"\"name\" x\ty", 2, {"name", "y"}},
         {"a b  c", 3, {"a", "b", "", "c"}},
-        {f40.c_str(), 1, {f40}},
-        {f41.c_str(), 1, {"!"}},
-        {("\"" + f41 + "\"").c_str(), 1, {"!"}},
+        {f40, 1, {f40}},
+        {f41, 1, {"!"}},
+        {q41, 1, {"!"}},
         {"a,b", 4, {"!"}},
         {"a,b", 0, {"!"}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.line);
-        EXPECT_EQ(c.fields, SplitAll(c.line, c.kind));
+        EXPECT_EQ(c.fields, SplitAll(c.line.c_str(), c.kind));
     }
 }
 

@@ -4,19 +4,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "client/shell/shelltext.h"
 #include "common/ctlfile.h"
 #include "common/platform.h"
 #include "common/sharedfile.h"
 
 namespace {
 
-bool EqualNoCase(const char *a, const char *b, size_t n)
-{
-    for (size_t i = 0; i < n; ++i)
-        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // Next token of a blank- or comma-separated value: start and length; false at
 // the end.
@@ -33,22 +27,7 @@ bool NextWord(const char *&p, const char **start, size_t *len)
     return true;
 }
 
-void CopyCut(char *out, size_t size, const char *src)
-{
-    if (!size)
-        return;
-    size_t n = std::strlen(src);
-    if (n > size - 1)
-        n = size - 1;
-    std::memcpy(out, src, n);
-    out[n] = '\0';
-}
 
-void UpperCase(char *s)
-{
-    for (; *s; ++s)
-        *s = static_cast<char>(std::toupper(static_cast<unsigned char>(*s)));
-}
 
 // A band group in progress: National or International with the bands named.
 enum DialKind { DIAL_NONE, DIAL_NATIONAL, DIAL_INTERNATIONAL };
@@ -135,16 +114,16 @@ int ParseDialLimit(const char *value, int32_t *dial)
             mask |= AllBands(kind);
         allPending = false;
         kind = DIAL_NONE;
-        if (len == 5 && EqualNoCase(tok, "Local", 5)) {
+        if (len == 5 && EqualNoCaseN(tok, "Local", 5)) {
             mask |= TV_DIAL_LOCAL;
             continue;
         }
         DialKind k = DIAL_NONE;
         size_t stem = 0;
-        if (len >= 8 && EqualNoCase(tok, "National", 8)) {
+        if (len >= 8 && EqualNoCaseN(tok, "National", 8)) {
             k = DIAL_NATIONAL;
             stem = 8;
-        } else if (len >= 13 && EqualNoCase(tok, "International", 13)) {
+        } else if (len >= 13 && EqualNoCaseN(tok, "International", 13)) {
             k = DIAL_INTERNATIONAL;
             stem = 13;
         }
@@ -172,8 +151,8 @@ int ParseSendTimeLimit(const char *value, TvUserLimits *limits)
     const char *tok;
     size_t len;
     while (NextWord(p, &tok, &len)) {
-        bool after = len == 5 && EqualNoCase(tok, "AFTER", 5);
-        bool before = len == 6 && EqualNoCase(tok, "BEFORE", 6);
+        bool after = len == 5 && EqualNoCaseN(tok, "AFTER", 5);
+        bool before = len == 6 && EqualNoCaseN(tok, "BEFORE", 6);
         if (after || before) {
             const char *t;
             size_t tl;
@@ -193,7 +172,7 @@ int ParseSendTimeLimit(const char *value, TvUserLimits *limits)
         }
         bool day = false;
         for (int d = 0; d < 7 && len >= 3; ++d)
-            if (EqualNoCase(tok, kDays[d], 3)) {
+            if (EqualNoCaseN(tok, kDays[d], 3)) {
                 limits->days = static_cast<int16_t>(limits->days | (1 << d));
                 day = true;
                 break;
@@ -281,7 +260,7 @@ int GetUserIdentity(TvIdentity *id, const char *listPath, int networkKind, const
     while (FindParagraph(f, "[USER]", line, sizeof line, &para)) {
         char value[TV_LINE_SIZE];
         if (!GetStringEntry(f, key, value, sizeof value, para) || nameLen == 0 ||
-            std::strlen(value) != nameLen || !EqualNoCase(value, id->networkName, nameLen))
+            std::strlen(value) != nameLen || !EqualNoCaseN(value, id->networkName, nameLen))
             continue;
         char name[TV_LINE_SIZE];
         if (!GetStringEntry(f, "Name:", name, sizeof name, para) || !name[0])

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "client/shell/identity.h"
+#include "client/shell/shelltext.h"
 #include "common/ctlfile.h"
 #include "common/formats.h"
 #include "common/sharedfile.h"
@@ -23,31 +24,9 @@ enum : uint16_t {
 };
 enum { DEFAULT_TIDY_AGE = 3, LINE_WITH_CRLF = TV_LINE_SIZE + 2 };
 
-bool StartsNoCase(const char *s, const char *prefix)
-{
-    for (; *prefix; ++s, ++prefix)
-        if (std::toupper(static_cast<unsigned char>(*s)) != std::toupper(static_cast<unsigned char>(*prefix)))
-            return false;
-    return true;
-}
 
-bool EqualsNoCase(const char *a, const char *b) { return std::strlen(a) == std::strlen(b) && StartsNoCase(a, b); }
-
-void CopyCut(char *out, size_t size, const char *src)
-{
-    size_t n = std::strlen(src);
-    if (n > size - 1)
-        n = size - 1;
-    std::memcpy(out, src, n);
-    out[n] = '\0';
-}
 #define COPY(field, src) CopyCut(field, sizeof(field), src)
 
-void UpperCase(char *s)
-{
-    for (; *s; ++s)
-        *s = static_cast<char>(std::toupper(static_cast<unsigned char>(*s)));
-}
 
 // The none value of a coversheet or letterhead: "(None)".
 void NoneValue(char *out, size_t size) { std::snprintf(out, size, "(%s)", ShellString(90)); }

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "client/shell/shelltext.h"
 #include "common/ctlfile.h"
 #include "common/formats.h"
 #include "common/sharedfile.h"
@@ -24,28 +25,8 @@ const char kServerProgram[] = "TSERVER.EXE";
 enum { REQUEST_FROM_FILE_AREA_MAX = 248 };
 enum { DEFAULT_STATUS_TIMER = 10, DEFAULT_SPOOL_CHECK_TIMER = 5, SERVER_TIMER_FACTOR = 10 };
 
-bool StartsNoCase(const char *s, const char *prefix)
-{
-    for (; *prefix; ++s, ++prefix)
-        if (std::toupper(static_cast<unsigned char>(*s)) != std::toupper(static_cast<unsigned char>(*prefix)))
-            return false;
-    return true;
-}
 
-void UpperCase(char *s)
-{
-    for (; *s; ++s)
-        *s = static_cast<char>(std::toupper(static_cast<unsigned char>(*s)));
-}
 
-void CopyCut(char *out, size_t size, const char *src)
-{
-    size_t n = std::strlen(src);
-    if (n > size - 1)
-        n = size - 1;
-    std::memcpy(out, src, n);
-    out[n] = '\0';
-}
 
 // How a keyed setting is read.
 enum KeyKind {

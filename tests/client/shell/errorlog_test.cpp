@@ -3,6 +3,7 @@
 #include "client/shell/errorlog.h"
 
 #include "tests/support/tempdir.h"
+#include "tests/support/testfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -51,13 +52,7 @@ protected:
         bakPath = dir.File("TAVRINE.BAK");
         ErrorLogInit(&log, area.c_str(), &hooks);
     }
-    std::string Get(const std::string &path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string Get(const std::string &path) { return ReadWholeFile(path); }
 };
 
 TEST_F(ErrorLogFile, AppendsAndEchoesToStatusBar)
@@ -79,8 +74,8 @@ TEST_F(ErrorLogFile, AppendsAndEchoesToStatusBar)
 TEST_F(ErrorLogFile, RollsOverPastTheLimit)
 {
     const std::string full(TV_LOG_ROLL_BYTES, 'x');
-    std::ofstream(logPath, std::ios::binary) << full;
-    std::ofstream(bakPath, std::ios::binary) << "older backup";
+    ASSERT_TRUE(WriteWholeFile(logPath, full));
+    ASSERT_TRUE(WriteWholeFile(bakPath, "older backup"));
     ASSERT_EQ(1, WriteErrorLog(&log, 0xF800, "T", "one"));
     EXPECT_EQ(0u, Get(logPath).find(full)) << "10240 bytes: appended to";
     EXPECT_EQ("older backup", Get(bakPath));
@@ -96,7 +91,7 @@ TEST_F(ErrorLogFile, RollsOverPastTheLimit)
 TEST_F(ErrorLogFile, AppendsWhenTheBackupCannotBeMade)
 {
     const std::string full(TV_LOG_ROLL_BYTES + 1, 'x');
-    std::ofstream(logPath, std::ios::binary) << full;
+    ASSERT_TRUE(WriteWholeFile(logPath, full));
     // A folder in the backup's place: neither removed nor replaced.
     std::filesystem::create_directories(bakPath + "/keep");
     ASSERT_EQ(1, WriteErrorLog(&log, 0xF800, "T", "kept"));

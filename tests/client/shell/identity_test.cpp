@@ -1,13 +1,16 @@
 // User list, rights and limits, identity lookup, login and the scrambler.
 #include "client/shell/identity.h"
 
+#include "tests/client/shell/workdir.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testfiles.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -77,13 +80,7 @@ TEST(SendTimeLimit, WindowAndDays)
     }
 }
 
-FILE *StreamOf(const std::string &text)
-{
-    FILE *f = std::tmpfile();
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::rewind(f);
-    return f;
-}
+FILE *StreamOf(const std::string &text) { return TempStreamOf(text); }
 
 struct ParaCase {
     const char *body;
@@ -135,10 +132,7 @@ protected:
     void Write(const std::string &text)
     {
         std::string db = dir.MakeDir("T-DB");
-        FILE *f = std::fopen((db + "/USERLIST.INI").c_str(), "wb");
-        ASSERT_NE(nullptr, f);
-        std::fwrite(text.data(), 1, text.size(), f);
-        std::fclose(f);
+        ASSERT_TRUE(WriteWholeFile(db + "/USERLIST.INI", text));
     }
     void SetUp() override { area = dir.Path() + "/"; }
 
@@ -222,6 +216,41 @@ TEST_F(UserListFixture, DefaultUserAndLoginUpperCase)
     TvIdentity n{};
     EXPECT_EQ(TV_ID_FOUND, GetUserIdentity(&n, (sys + "NONE.INI").c_str(), 1, &h));
     EXPECT_STREQ("VERYLONG", n.userName);
+}
+
+// Start-up and the login dialog look the user list up under the system
+// area, and hand on the account's name in upper case.
+TEST(Login, IdentifyAndLoginUpperCaseTheName)
+{
+    tvtest::TempDir dir("login");
+    ScopedWorkDir work(dir);
+    dir.MakeDir("SYS/T-DB");
+    ASSERT_TRUE(WriteWholeFile("SYS/T-DB/USERLIST.INI", kList));
+    std::vector<std::string> boxes;
+    TvShellHooks h = *TvDefaultShellHooks();
+    h.context = &boxes;
+    h.messageBox = [](void *c, const char *t, TvBoxIcon, bool) {
+        static_cast<std::vector<std::string> *>(c)->push_back(t);
+    };
+    h.logonName = [](void *, char *out, size_t size) {
+        std::snprintf(out, size, "maryw");
+        return true;
+    };
+
+    TvIdentity id{};
+    EXPECT_EQ(1, IdentifyUser(&id, "sys\\", TV_NET_LANMANAGER, &h));
+    EXPECT_STREQ("MARY", id.userName);
+    EXPECT_EQ(0, IdentifyUser(&id, "sys\\", TV_NET_NETWARE, &h));
+    EXPECT_STREQ("???", id.userName);
+
+    TvIdentity login{};
+    EXPECT_EQ(1, LoginWithName(&login, "mary", "SYS\\", 1, &h));
+    EXPECT_STREQ("MARY", login.userName);
+    EXPECT_STREQ("mary", login.defaultUser);
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(0, LoginWithName(&login, "nobody-at-all", "SYS\\", 1, &h));
+    ASSERT_EQ(1u, boxes.size());
+    EXPECT_EQ("No Tavrine account set up for nobody-a", boxes[0]);
 }
 
 TEST(UserListPathTest, UpperCaseUnderDatabaseDirectory)

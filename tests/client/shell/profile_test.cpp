@@ -3,7 +3,9 @@
 #include "client/shell/profile.h"
 
 #include "client/shell/identity.h"
+#include "tests/client/shell/workdir.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -15,23 +17,8 @@
 
 namespace {
 
-FILE *StreamOf(const std::string &text)
-{
-    FILE *f = std::tmpfile();
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::rewind(f);
-    return f;
-}
-
-std::string Contents(FILE *f)
-{
-    std::string s;
-    std::rewind(f);
-    int c;
-    while ((c = std::getc(f)) != EOF)
-        s.push_back(static_cast<char>(c));
-    return s;
-}
+FILE *StreamOf(const std::string &text) { return TempStreamOf(text); }
+std::string Contents(FILE *f) { return StreamText(f); }
 
 const TvDateTime kToday = {1996, 3, 5, 9, 7, 3};
 
@@ -219,7 +206,7 @@ TEST(SystemParams, DefaultsAndValues)
 class ProfileFiles : public ::testing::Test {
 protected:
     tvtest::TempDir dir{"profile"};
-    std::filesystem::path saved;
+    ScopedWorkDir work{dir};
     TvErrorLog log{};
     TvShellHooks hooks = *TvDefaultShellHooks();
     TvProfileContext ctx{};
@@ -227,8 +214,6 @@ protected:
 
     void SetUp() override
     {
-        saved = std::filesystem::current_path();
-        std::filesystem::current_path(dir.Path());
         dir.MakeDir("SYS/T-DB");
         dir.MakeDir("USR/T-DB");
         dir.MakeDir("LOG");
@@ -236,16 +221,8 @@ protected:
         ctx = {&hooks, &log, "SYS/", "USR/T-DB/", "JSMITH", TV_RIGHTS_DEFAULT};
         SetSystemParamDefaults(&params);
     }
-    void TearDown() override { std::filesystem::current_path(saved); }
-
-    void Put(const std::string &name, const std::string &text) { std::ofstream(name, std::ios::binary) << text; }
-    std::string Get(const std::string &name)
-    {
-        std::ifstream in(name, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    void Put(const std::string &name, const std::string &text) { ASSERT_TRUE(WriteWholeFile(name, text)); }
+    std::string Get(const std::string &name) { return ReadWholeFile(name); }
 };
 
 TEST_F(ProfileFiles, NoFilesKeepDefaultsAndTryAgain)

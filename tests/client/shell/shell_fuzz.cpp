@@ -7,6 +7,7 @@
 #include "client/shell/identity.h"
 #include "client/shell/profile.h"
 #include "common/ctlfile.h"
+#include "tests/support/testfiles.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -24,25 +25,8 @@ void Check(bool ok, const char *what)
     }
 }
 
-FILE *StreamOf(const std::string &bytes)
-{
-    FILE *f = std::tmpfile();
-    if (f && !bytes.empty())
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-    if (f)
-        std::rewind(f);
-    return f;
-}
-
-std::string Contents(FILE *f)
-{
-    std::string s;
-    std::rewind(f);
-    int c;
-    while ((c = std::getc(f)) != EOF)
-        s.push_back(static_cast<char>(c));
-    return s;
-}
+FILE *StreamOf(const std::string &bytes) { return TempStreamOf(bytes); }
+std::string Contents(FILE *f) { return StreamText(f); }
 
 std::string Rewrite(const std::string &old, const TvUserProfile &p, int limit)
 {

@@ -2,10 +2,10 @@
 #include "client/shell/splitter.h"
 
 #include "tests/support/tempdir.h"
+#include "tests/support/testfiles.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -84,7 +84,7 @@ TEST(Splitter, FirstLineAndCount)
     };
     for (const auto &c : cases) {
         std::string path = dir.File("IMPORT.TXT");
-        std::ofstream(path, std::ios::binary) << c.bytes;
+        ASSERT_TRUE(WriteWholeFile(path, c.bytes));
         char line[TV_FIRST_LINE_SIZE] = {};
         int lines = 0;
         EXPECT_EQ(c.result, ReadFirstLine(path.c_str(), line, &lines)) << c.bytes.size();

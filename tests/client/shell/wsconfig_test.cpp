@@ -3,7 +3,9 @@
 #include "client/shell/wsconfig.h"
 
 #include "common/formats.h"
+#include "tests/client/shell/workdir.h"
 #include "tests/support/tempdir.h"
+#include "tests/support/testfiles.h"
 
 #include <gtest/gtest.h>
 
@@ -154,6 +156,7 @@ TvShellHooks HooksFor(Recorder *r)
 class ConfigFile : public ::testing::Test {
 protected:
     tvtest::TempDir dir{"wscfg"};
+    ScopedWorkDir work{dir};
     Recorder rec;
     TvShellHooks hooks{};
     TvErrorLog log{};
@@ -166,19 +169,12 @@ protected:
     {
         hooks = HooksFor(&rec);
         ini = dir.File("TAVRINE.INI");
-        // The reader upper-cases every area: relative upper-case areas under
-        // the scratch folder as the working directory stay the same on a
-        // file system that tells case.
-        saved = std::filesystem::current_path();
-        std::filesystem::current_path(dir.Path());
         dir.MakeDir("LOG");
         logDir = "LOG";
     }
-    void TearDown() override { std::filesystem::current_path(saved); }
-    std::filesystem::path saved;
     int Read(const std::string &text, bool quiet = false)
     {
-        std::ofstream(ini, std::ios::binary) << text;
+        EXPECT_TRUE(WriteWholeFile(ini, text));
         TvConfigContext ctx{&hooks, &log, quiet, false};
         return ReadWorkstationConfig(ini.c_str(), &ctx, &cfg, &id);
     }
@@ -218,10 +214,8 @@ TEST_F(ConfigFile, DefaultsOfEveryKey)
     EXPECT_STREQ("U:\\USERS\\JSMITH\\T-DB\\", cfg.userDirs[3]);
     EXPECT_STREQ("", cfg.groupDirs[0]);
     // The start line went to the log, in the log area.
-    std::ifstream in(logDir + "/TAVRINE.LOG");
-    std::string line;
-    std::getline(in, line);
-    EXPECT_NE(std::string::npos, line.find("FFFF --------------------  Tavrine program started"));
+    std::string log = ReadWholeFile(logDir + "/TAVRINE.LOG");
+    EXPECT_NE(std::string::npos, log.find("FFFF --------------------  Tavrine program started\r\n"));
 }
 
 TEST_F(ConfigFile, ValuesGivenAndEmptyValues)
@@ -293,12 +287,10 @@ TEST_F(ConfigFile, FailuresAndTheirLogLines)
         SCOPED_TRACE(c.text);
         std::remove((logDir + "/TAVRINE.LOG").c_str());
         EXPECT_EQ(c.result, Read(c.text));
-        std::ifstream in(logDir + "/TAVRINE.LOG");
-        std::stringstream all;
-        all << in.rdbuf();
+        std::string all = ReadWholeFile(logDir + "/TAVRINE.LOG");
         if (c.logged) {
             std::string want = std::string("F807 ReadIniFiles          ") + c.logged + ini;
-            EXPECT_NE(std::string::npos, all.str().find(want)) << all.str();
+            EXPECT_NE(std::string::npos, all.find(want)) << all;
         }
     }
     TvConfigContext ctx{&hooks, &log, false, false};
@@ -369,7 +361,7 @@ TEST_F(ConfigFile, UnknownUserAndLogin)
 {
     // A user list that does not name the user.
     std::string db = dir.MakeDir("SYS/T-DB");
-    std::ofstream(db + "/USERLIST.INI", std::ios::binary) << "[USER]\r\nName: OTHER\r\nUsername: other\r\n";
+    ASSERT_TRUE(WriteWholeFile(db + "/USERLIST.INI", "[USER]\r\nName: OTHER\r\nUsername: other\r\n"));
     auto Minimal = [&](const std::string &extra) {
         return "[WORKSTATION]\r\nLogArea: LOG\r\nRequestArea: r\r\nSystemArea: SYS\r\nNetwork: Other\r\n"
                "UserArea: u\r\n" + extra;

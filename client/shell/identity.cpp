@@ -248,7 +248,7 @@ int GetUserIdentity(TvIdentity *id, const char *listPath, int networkKind, const
     if (std::strcmp(id->defaultUser, "?") == 0)
         return TV_ID_NO_ACCOUNT;
 
-    FILE *f = OpenSharedRetry(listPath, "r");
+    FILE *f = OpenSharedRetry(listPath, "rb");
     if (!f) {
         // No user list: every network user is accepted under his own name.
         CopyCut(id->userName, sizeof id->userName, id->networkName);

@@ -208,7 +208,7 @@ enum { PATH_SIZE = 300 };
 int ReadProfileFile(const TvProfileContext *ctx, const char *path, bool systemFile, const char *cannotRead,
                     TvUserProfile *p, bool *convert)
 {
-    FILE *f = OpenSharedRetry(path, "r");
+    FILE *f = OpenSharedRetry(path, "rb");
     if (!f) {
         WriteErrorLog(ctx->log, LOG_FILE_READ, systemFile ? "InitSystemDefaultProfile" : "InitUserProfile",
                       cannotRead, path);
@@ -641,7 +641,7 @@ int InitSystemParams(const TvProfileContext *ctx, TvSystemParams *s, TvWorkstati
 {
     SetSystemParamDefaults(s);
     char path[PATH_SIZE];
-    FILE *f = PathIn(path, sizeof path, ctx->systemArea, 33, 59) ? OpenSharedRetry(path, "r") : nullptr;
+    FILE *f = PathIn(path, sizeof path, ctx->systemArea, 33, 59) ? OpenSharedRetry(path, "rb") : nullptr;
     if (!f) {
         WriteErrorLog(ctx->log, LOG_FILE_OPEN, "InitSystemParams", "Cannot open file for reading/writing %s", path);
     } else if (!ControlFileHasType(f, kSystemType)) {

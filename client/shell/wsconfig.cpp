@@ -300,7 +300,7 @@ int ReadWorkstationConfig(const char *iniPath, const TvConfigContext *ctx, TvWor
 {
     std::memset(cfg, 0, sizeof *cfg);
     cfg->serverRunning = cfg->serverAccessible = true;
-    FILE *f = OpenSharedRetry(iniPath, "r");
+    FILE *f = OpenSharedRetry(iniPath, "rb");
     if (!f)
         return TV_CFG_CANNOT_OPEN;
     char line[TV_LINE_SIZE];

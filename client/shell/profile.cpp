@@ -390,6 +390,29 @@ void WriteOptions(FILE *out, const TvUserProfile *p, bool *wroteAny)
 
 } // namespace
 
+void IntlFormatsFrom(const char *sTime, const char *sShortDate, TvIntlFormats *out)
+{
+    const char timeSep = (sTime && sTime[0]) ? sTime[0] : ':';
+    std::snprintf(out->timeFormat, sizeof out->timeFormat, "%%02d%c%%02d", timeSep);
+    char date[TV_LINE_SIZE];
+    CopyCut(date, sizeof date, sShortDate ? sShortDate : "yy-mm-dd");
+    UpperCase(date);
+    out->dateOrder = date[0] == 'D' ? TV_DATE_DMY : date[0] == 'M' ? TV_DATE_MDY : TV_DATE_YMD;
+    // Separator 1 ends the first run of D, M and Y; separator 2 follows the
+    // D and M letters after it (Y letters are not passed over there).
+    const char *p = date;
+    while (*p == 'D' || *p == 'M' || *p == 'Y')
+        ++p;
+    const char sep1 = *p;
+    if (*p)
+        ++p;
+    while (*p == 'D' || *p == 'M')
+        ++p;
+    const char sep2 = *p;
+    char s1[2] = {sep1, '\0'}, s2[2] = {sep2, '\0'};
+    std::snprintf(out->dateFormat, sizeof out->dateFormat, "%%02d%s%%02d%s%%02d", s1, s2);
+}
+
 void SetProfileDefaults(TvUserProfile *p, const char *userName, const char *systemArea)
 {
     bool icon = p->toolIconRow, text = p->toolTextRow, status = p->statusBar, read = p->read;

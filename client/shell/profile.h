@@ -83,6 +83,16 @@ bool ControlFileHasType(FILE *f, const char *type);
 // is no [OPTIONS].
 int ReadProfileOptions(FILE *f, bool systemFile, int32_t rights, const TvDateTime &today, TvUserProfile *p);
 
+// The date and time formats from the international settings: sTime (null:
+// ":") and sShortDate (null: "yy-mm-dd").
+enum { TV_DATE_DMY = 0, TV_DATE_MDY = 1, TV_DATE_YMD = 2 };
+struct TvIntlFormats {
+    char timeFormat[16];        // "%02d" separator "%02d"
+    char dateFormat[24];        // "%02d" separator 1 "%02d" separator 2 "%02d"
+    int dateOrder;              // TV_DATE_*
+};
+void IntlFormatsFrom(const char *sTime, const char *sShortDate, TvIntlFormats *out);
+
 // The system parameters of SETUP.INI.
 struct TvSystemParams {
     bool scanners, printers;

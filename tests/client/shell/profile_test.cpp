@@ -39,6 +39,29 @@ TvUserProfile ReadOptions(const std::string &options, bool systemFile, int32_t r
     return p;
 }
 
+TEST(IntlFormats, FromTheInternationalSettings)
+{
+    const struct {
+        const char *sTime, *sShortDate, *time, *date;
+        int order;
+    } cases[] = {
+        {":", "dd/MM/yyyy", "%02d:%02d", "%02d/%02d/%02d", TV_DATE_DMY},
+        {".", "M/d/yy", "%02d.%02d", "%02d/%02d/%02d", TV_DATE_MDY},
+        {nullptr, "yyyy-MM-dd", "%02d:%02d", "%02d-%02d-%02d", TV_DATE_YMD},
+        {"", "dd.MM.yy", "%02d:%02d", "%02d.%02d.%02d", TV_DATE_DMY},
+        {":", nullptr, "%02d:%02d", "%02d-%02d-%02d", TV_DATE_YMD},
+        {":", "dd", "%02d:%02d", "%02d%02d%02d", TV_DATE_DMY},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.sShortDate ? c.sShortDate : "(none)");
+        TvIntlFormats f;
+        IntlFormatsFrom(c.sTime, c.sShortDate, &f);
+        EXPECT_STREQ(c.time, f.timeFormat);
+        EXPECT_STREQ(c.date, f.dateFormat);
+        EXPECT_EQ(c.order, f.dateOrder);
+    }
+}
+
 TEST(ProfileReader, BuiltInDefaults)
 {
     TvUserProfile p = Defaults();

@@ -95,3 +95,44 @@ TvClientMetrics ClientMetricsFrom(int baseWidth, int baseHeight)
     m.marginY = baseHeight / 12;
     return m;
 }
+
+bool ShouldBindCtl3d(uint32_t versionWord)
+{
+    const uint32_t kMajor = versionWord & 0xFF;
+    const bool highBit = (versionWord & 0x80000000u) != 0;
+    return !(kMajor == 4 && highBit);
+}
+
+int MenuItemsToRemove(bool enableMail, bool enableRouting, bool v4, TvMenuRemoval *out, int max)
+{
+    const struct {
+        bool remove;
+        TvMenuRemoval item;
+    } rows[] = {
+        {!enableMail, {TV_MENU_MAIN, TV_MENU_SEND_MAIL}},
+        {!enableRouting, {TV_MENU_SECOND, TV_MENU_SENDER_NAME}},
+        {!v4, {TV_MENU_SECOND, TV_MENU_OCR}},
+    };
+    int n = 0;
+    for (const auto &r : rows)
+        if (r.remove && n < max)
+            out[n++] = r.item;
+    return n;
+}
+
+bool FindIniFile(const TvIniSources *sources, char *iniPath, size_t size, const TvShellHooks *hooks)
+{
+    static const char kIniName[] = "TAVRINE.INI";
+    char dir[TV_INI_DIR_SIZE];
+    const int16_t found = sources ? LocateIniFileWith(sources, dir, sizeof dir) : LocateIniFile(dir, sizeof dir);
+    int n = found == 0 ? std::snprintf(iniPath, size, "%s%s", dir, kIniName) : -1;
+    if (n < 0 || static_cast<size_t>(n) >= size) {
+        if (size)
+            iniPath[0] = '\0';
+        char text[160];
+        std::snprintf(text, sizeof text, "%s%s", ShellString(232), kIniName);
+        TvShellBox(hooks, text, TV_BOX_EXCLAMATION, false);
+        return false;
+    }
+    return true;
+}

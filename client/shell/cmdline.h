@@ -3,8 +3,10 @@
 #define TAVRINE_CLIENT_SHELL_CMDLINE_H
 
 #include <cstddef>
+#include <cstdint>
 
 #include "client/shell/shellhooks.h"
+#include "common/sysini.h"
 
 // Longest viewer file name.
 enum { TV_VIEWER_NAME_MAX = 268 };
@@ -48,5 +50,27 @@ struct TvClientMetrics {
     int charWidth, charHeight, marginX, marginY;
 };
 TvClientMetrics ClientMetricsFrom(int baseWidth, int baseHeight);
+
+// The 3-D control library is bound unless the system is the one that has
+// 3-D controls of its own: major version 4 with the high bit of the
+// version word set.
+bool ShouldBindCtl3d(uint32_t versionWord);
+
+// Menu items start-up removes by the system parameters.
+enum { TV_MENU_SEND_MAIL = 1118, TV_MENU_SENDER_NAME = 1313, TV_MENU_OCR = 1314 };
+enum TvMenuKind { TV_MENU_MAIN, TV_MENU_SECOND };
+struct TvMenuRemoval {
+    TvMenuKind menu;
+    int command;
+};
+// Fills out (room for max) with the items to delete: Send mail from the main
+// menu without mail, Name of sender from the second menu without routing,
+// OCR from the second menu without V4. Returns how many.
+int MenuItemsToRemove(bool enableMail, bool enableRouting, bool v4, TvMenuRemoval *out, int max);
+
+// The directory of TAVRINE.INI found by LocateIniFile's search, the path
+// built into iniPath; false (with "Cannot find the Tavrine initialisation
+// file - ..." shown) when it cannot be found or the path does not fit.
+bool FindIniFile(const TvIniSources *sources, char *iniPath, size_t size, const TvShellHooks *hooks);
 
 #endif

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 namespace {
@@ -98,6 +99,63 @@ TEST(StartupDecisions, InstanceShowSpoolerMetrics)
     TvClientMetrics m = ClientMetricsFrom(7, 23);
     EXPECT_EQ(3, m.marginX);
     EXPECT_EQ(1, m.marginY);
+}
+
+TEST(StartupDecisions, OptionalLibraryAndMenus)
+{
+    EXPECT_FALSE(ShouldBindCtl3d(0xC0000004u)) << "version 4 with the high bit";
+    EXPECT_TRUE(ShouldBindCtl3d(0x05650004u)) << "version 4 without it";
+    EXPECT_TRUE(ShouldBindCtl3d(0x80000003u));
+
+    TvMenuRemoval out[3];
+    EXPECT_EQ(0, MenuItemsToRemove(true, true, true, out, 3));
+    ASSERT_EQ(3, MenuItemsToRemove(false, false, false, out, 3));
+    EXPECT_EQ(TV_MENU_MAIN, out[0].menu);
+    EXPECT_EQ(1118, out[0].command);
+    EXPECT_EQ(TV_MENU_SECOND, out[1].menu);
+    EXPECT_EQ(1313, out[1].command);
+    EXPECT_EQ(1314, out[2].command);
+    ASSERT_EQ(1, MenuItemsToRemove(true, true, false, out, 3));
+    EXPECT_EQ(1314, out[0].command);
+    EXPECT_EQ(1, MenuItemsToRemove(false, false, false, out, 1));
+}
+
+// A search list of one directory, which may or may not hold the file.
+struct IniPlace {
+    const char *dir;
+    bool present;
+};
+
+TEST(StartupDecisions, FindIniFile)
+{
+    IniPlace place{"T:\\SYS", true};
+    TvIniSources src{};
+    src.context = &place;
+    src.getEnv = [](void *c, const char *name, char *out, size_t size) {
+        if (std::string(name) != "TFAXINIT")
+            return false;
+        std::snprintf(out, size, "%s", static_cast<IniPlace *>(c)->dir);
+        return true;
+    };
+    src.windowsDir = [](void *, char *, size_t) { return false; };
+    src.currentDir = [](void *, char *, size_t) { return false; };
+    src.fileExists = [](void *c, const char *) { return static_cast<IniPlace *>(c)->present; };
+    Shown shown;
+    TvShellHooks hooks = *TvDefaultShellHooks();
+    hooks.context = &shown;
+    hooks.messageBox = RecordBox;
+
+    char path[300];
+    ASSERT_TRUE(FindIniFile(&src, path, sizeof path, &hooks));
+    EXPECT_STREQ("T:\\SYS\\TAVRINE.INI", path);
+    EXPECT_EQ(0, shown.count);
+
+    place.present = false;
+    EXPECT_FALSE(FindIniFile(&src, path, sizeof path, &hooks));
+    EXPECT_EQ(1, shown.count);
+    EXPECT_EQ("Cannot find the Tavrine initialisation file - Please run WSINSTAL.EXE to create TAVRINE.INI",
+              shown.text);
+    EXPECT_EQ(TV_BOX_EXCLAMATION, shown.icon);
 }
 
 } // namespace

@@ -61,8 +61,9 @@ void ReadLocalPrinter(const char *value, TvLocalPrinter *lp)
     }
     const size_t limits[3] = {TV_PRINTER_PART_MAX, TV_DRIVER_MAX, TV_PRINTER_PART_MAX};
     char *outs[3] = {lp->device, lp->driver, lp->port};
+    char none[1] = {'\0'};
     for (int i = 0; i < 3; ++i) {
-        char *part = parts[i] ? parts[i] : const_cast<char *>("");
+        char *part = parts[i] ? parts[i] : none;
         Trim(part);
         if (std::strlen(part) > limits[i])
             part[0] = '\0';

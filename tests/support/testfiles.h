@@ -31,4 +31,31 @@ inline bool WriteWholeFile(const std::string &path, const std::string &data)
     return std::fclose(f) == 0 && ok;
 }
 
+// A temporary read/write stream holding the bytes, positioned at the start
+// (null when none can be made). The caller closes it.
+inline FILE *TempStreamOf(const std::string &bytes)
+{
+    FILE *f = std::tmpfile();
+    if (!f)
+        return nullptr;
+    if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
+        std::fclose(f);
+        return nullptr;
+    }
+    std::rewind(f);
+    return f;
+}
+
+// Everything in the stream from its start.
+inline std::string StreamText(FILE *f)
+{
+    std::string s;
+    std::rewind(f);
+    char buf[8192];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        s.append(buf, n);
+    return s;
+}
+
 #endif

@@ -98,6 +98,10 @@ void TvPlatFindClose(TvDirIter* it);
 // set). TV_CR_BUSY while another program holds it.
 TvCreateResult TvPlatGetFileTime(const char* path, TvFileTime* lastWrite);
 TvCreateResult TvPlatSetFileTime(const char* path, TvFileTime lastWrite);
+// Sets the last-write time of an open stream's file through the stream's own
+// handle (after a flush), so that a writer holding the file without sharing
+// can stamp it before it lets go. False on failure.
+bool TvPlatSetStreamFileTime(FILE* f, TvFileTime lastWrite);
 
 bool TvPlatRemove(const char* path);
 bool TvPlatRename(const char* from, const char* to);

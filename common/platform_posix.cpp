@@ -314,12 +314,9 @@ TvCreateResult TvPlatGetFileTime(const char* path, TvFileTime* lastWrite)
     return TV_CR_OK;
 }
 
-TvCreateResult TvPlatSetFileTime(const char* path, TvFileTime lastWrite)
+// The access time left alone, the modification time set to lastWrite.
+static void ModificationTimes(TvFileTime lastWrite, struct timespec times[2])
 {
-    char native[TV_POSIX_PATH_MAX];
-    if (!ExistingPath(path, native, sizeof native))
-        return TV_CR_FAILED;
-    struct timespec times[2];
     times[0].tv_sec = 0;
     times[0].tv_nsec = UTIME_OMIT;
     int64_t ticks = lastWrite - kEpochSeconds * 10000000;
@@ -330,9 +327,27 @@ TvCreateResult TvPlatSetFileTime(const char* path, TvFileTime lastWrite)
     }
     times[1].tv_sec = static_cast<time_t>(secs);
     times[1].tv_nsec = static_cast<long>(rest * 100);
+}
+
+TvCreateResult TvPlatSetFileTime(const char* path, TvFileTime lastWrite)
+{
+    char native[TV_POSIX_PATH_MAX];
+    if (!ExistingPath(path, native, sizeof native))
+        return TV_CR_FAILED;
+    struct timespec times[2];
+    ModificationTimes(lastWrite, times);
     if (utimensat(AT_FDCWD, native, times, 0) != 0)
         return ResultOfErrno(errno);
     return TV_CR_OK;
+}
+
+bool TvPlatSetStreamFileTime(FILE* f, TvFileTime lastWrite)
+{
+    if (!f || std::fflush(f) != 0)
+        return false;
+    struct timespec times[2];
+    ModificationTimes(lastWrite, times);
+    return futimens(fileno(f), times) == 0;
 }
 
 bool TvPlatRemove(const char* path)

@@ -211,6 +211,17 @@ TvCreateResult TvPlatSetFileTime(const char* path, TvFileTime lastWrite)
     return ok ? TV_CR_OK : TV_CR_FAILED;
 }
 
+bool TvPlatSetStreamFileTime(FILE* f, TvFileTime lastWrite)
+{
+    if (!f || std::fflush(f) != 0)
+        return false;
+    HANDLE h = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(f)));
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    FILETIME ft = ToFileTime(lastWrite);
+    return SetFileTime(h, nullptr, nullptr, &ft) != 0;
+}
+
 bool TvPlatRemove(const char* path)
 {
     return DeleteFileA(path) != 0;

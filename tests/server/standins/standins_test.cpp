@@ -101,6 +101,18 @@ protected:
         CloseHandle(h);
         return false;
     }
+
+    // What another server program does: write access, sharing reads and
+    // writes. Refused when the holder does not share writes.
+    bool LockShared()
+    {
+        HANDLE h = CreateFileA(lockPath_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return false;
+        CloseHandle(h);
+        return true;
+    }
 };
 
 TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
@@ -122,6 +134,7 @@ TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
     EXPECT_TRUE(WaitLog("Invalid line in [SERVER] paragraph (1) - Gadget: nothing"));
     EXPECT_TRUE(WaitLog("1 server program started"));
     EXPECT_TRUE(LockHeld());
+    EXPECT_TRUE(LockShared());
     EXPECT_NE(GetFileAttributesA(markerPath_.c_str()), INVALID_FILE_ATTRIBUTES);
 
     // A second SYSMAN finds the mailslot taken and ends at once.
@@ -293,6 +306,20 @@ TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
     EXPECT_FALSE(LockHeld());
     EXPECT_EQ(GetFileAttributesA(markerPath_.c_str()), INVALID_FILE_ATTRIBUTES);
     MsgClosePipe(controller);
+}
+
+TEST(Tserver, LogsItsStartAndEnds)
+{
+    tvtest::Installation inst(tvtest::InstallationSpec(), "ts");
+    tvtest::RunResult r = tvtest::Run(inst.Program(TSERVER_EXE), 30000);
+    EXPECT_EQ(r.code, 0) << r;
+    EXPECT_NE(inst.ServerLog().find("TSERVER    - (I) - TSERVER stand-in started in " + inst.ServerArea()),
+              std::string::npos)
+        << inst.ServerLog();
+    // Without an installation it says so and fails.
+    tvtest::Command bare(TSERVER_EXE);
+    bare.Env("TFAXINIT", inst.Path("NOWHERE"));
+    EXPECT_EQ(tvtest::Run(bare, 30000).code, 1);
 }
 
 } // namespace

@@ -77,7 +77,7 @@ std::string FirstWord(const std::string &text, const Line &l, size_t keyLength)
 // or npos.
 size_t FindDocument(const std::string &text, const char *file)
 {
-    Line l;
+    Line l = {0, 0, 0};
     size_t doc = std::string::npos;
     for (size_t at = 0; NextLine(text, at, &l); at = l.next) {
         if (IsParagraph(text, l))
@@ -140,7 +140,7 @@ bool MsgDirSetValue(std::string *text, const char *file, const char *key, const 
     size_t doc = FindDocument(*text, file);
     if (doc == std::string::npos)
         return false;
-    Line l;
+    Line l = {0, 0, 0};
     bool inMessage = false;
     size_t at = doc;
     NextLine(*text, at, &l);
@@ -168,7 +168,7 @@ bool MsgDirRemoveEntry(std::string *text, const char *file)
     size_t doc = FindDocument(*text, file);
     if (doc == std::string::npos)
         return false;
-    Line l;
+    Line l = {0, 0, 0};
     NextLine(*text, doc, &l);
     size_t end = text->size();
     for (size_t at = l.next; NextLine(*text, at, &l); at = l.next)

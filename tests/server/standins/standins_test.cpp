@@ -308,6 +308,40 @@ TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
     MsgClosePipe(controller);
 }
 
+// The server's presence as the client tests it, in the two faults a server
+// can leave: QUEUEMAN alone holds the lock without the marker, and a killed
+// SYSMAN leaves its marker behind with the lock free.
+TEST(ServerPresence, LockWithoutMarkerAndMarkerLeftByAKilledSysman)
+{
+    tvtest::Installation inst(tvtest::InstallationSpec().Program("Sysman", "SYSMAN", "SYSMAN.EXE"), "sp");
+    const std::string lock = inst.RequestArea() + "TAVRINE.LOK", marker = inst.RequestArea() + "SERVER.OK";
+    auto lockHeld = [&] {
+        HANDLE h = CreateFileA(lock.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE)
+            return GetLastError() == ERROR_SHARING_VIOLATION;
+        CloseHandle(h);
+        return false;
+    };
+    auto exists = [](const std::string &p) { return GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES; };
+
+    {
+        tvtest::Process queueman(inst.Program(QUEUEMAN_EXE));
+        ASSERT_TRUE(WaitFor(15000, [] { return MsgQueueExists("QUEUEMAN"); })) << queueman.Result();
+        EXPECT_TRUE(WaitFor(5000, lockHeld));
+        EXPECT_FALSE(exists(marker));
+        queueman.Kill();
+    }
+    EXPECT_TRUE(WaitFor(5000, [&] { return !lockHeld(); }));
+
+    tvtest::Process sysman(inst.Program(SYSMAN_EXE));
+    ASSERT_TRUE(WaitFor(15000, [&] { return exists(marker); })) << sysman.Result();
+    EXPECT_TRUE(lockHeld());
+    sysman.Kill();
+    EXPECT_TRUE(WaitFor(5000, [&] { return !lockHeld(); }));
+    EXPECT_TRUE(exists(marker));
+}
+
 TEST(Tserver, LogsItsStartAndEnds)
 {
     tvtest::Installation inst(tvtest::InstallationSpec(), "ts");

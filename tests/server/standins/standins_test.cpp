@@ -39,6 +39,18 @@ template <typename Pred> bool WaitFor(DWORD ms, Pred pred)
     }
 }
 
+// What the client and the programmer API try on the lock file: read, denying
+// writes. Refused while a server program holds it.
+bool ServerLockHeld(const std::string &lock)
+{
+    HANDLE h = CreateFileA(lock.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(h);
+    return false;
+}
+
 class ServerFixture : public ::testing::Test {
 protected:
     // One program line that SYSMAN starts: the packet tool listening as the
@@ -91,16 +103,7 @@ protected:
         });
     }
 
-    bool LockHeld()
-    {
-        // What the client and the programmer API try: read, denying writes.
-        HANDLE h = CreateFileA(lockPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return GetLastError() == ERROR_SHARING_VIOLATION;
-        CloseHandle(h);
-        return false;
-    }
+    bool LockHeld() { return ServerLockHeld(lockPath_); }
 
     // What another server program does: write access, sharing reads and
     // writes. Refused when the holder does not share writes.
@@ -315,14 +318,7 @@ TEST(ServerPresence, LockWithoutMarkerAndMarkerLeftByAKilledSysman)
 {
     tvtest::Installation inst(tvtest::InstallationSpec().Program("Sysman", "SYSMAN", "SYSMAN.EXE"), "sp");
     const std::string lock = inst.RequestArea() + "TAVRINE.LOK", marker = inst.RequestArea() + "SERVER.OK";
-    auto lockHeld = [&] {
-        HANDLE h = CreateFileA(lock.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (h == INVALID_HANDLE_VALUE)
-            return GetLastError() == ERROR_SHARING_VIOLATION;
-        CloseHandle(h);
-        return false;
-    };
+    auto lockHeld = [&] { return ServerLockHeld(lock); };
     auto exists = [](const std::string &p) { return GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES; };
 
     {

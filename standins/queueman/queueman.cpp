@@ -13,6 +13,7 @@
 #include "server/runtime/rtclock.h"
 #include "server/runtime/srvlog.h"
 #include "server/runtime/sysparams.h"
+#include "standins/queueman/msgdir.h"
 
 QueuemanState g_queueman;
 
@@ -24,6 +25,77 @@ static bool SameText(const char *a, const char *b)
         if (Upper(*a) != Upper(*b))
             return false;
     return *a == *b;
+}
+
+// ---------------------------------------------------------------- accounts
+static Account g_accounts[MAX_ACCOUNTS];
+static int g_accountCount;
+
+int QueuemanMakeAccounts(void)
+{
+    char path[SYS_PATH_MAX + 32];
+    const char sep = TvPathSep();
+    std::snprintf(path, sizeof path, "%sT-DB%cUSERLIST.INI", g_sysParams.systemArea, sep);
+    g_accountCount = ReadAccounts(path, g_accounts, MAX_ACCOUNTS);
+    for (int i = 0; i < g_accountCount; ++i)
+        MakeAccount(g_sysParams.allUserArea, g_accounts[i].name);
+    LogMessage(3, "%d account(s) of %s ready", g_accountCount, path);
+    return g_accountCount;
+}
+
+bool QueuemanIsGroup(const char *name)
+{
+    for (int i = 0; i < g_accountCount; ++i)
+        if (g_accounts[i].group && SameText(g_accounts[i].name, name))
+            return true;
+    return false;
+}
+
+// An account's directory dir ("T-IN", "T-OUT") with its separator.
+static void AccountDir(const char *user, const char *dir, char *out, size_t size)
+{
+    const char sep = TvPathSep();
+    std::snprintf(out, size, "%s%s%c%s%c", g_sysParams.allUserArea, user, sep, dir, sep);
+}
+
+// After a change of a group's T-IN MSGDIR.CTL: its change marker, and for an
+// arrival its new-arrival marker, move on.
+static void GroupChanged(const char *user, bool arrival)
+{
+    if (!QueuemanIsGroup(user))
+        return;
+    char dir[SYS_PATH_MAX + 32];
+    AccountDir(user, "T-IN", dir, sizeof dir);
+    MoveMarker(dir, MSGCHG_FILE);
+    if (arrival)
+        MoveMarker(dir, MSGNEW_FILE);
+}
+
+// "YY-MM-DD HH:MM:SS" of the local time now.
+static void AcceptedNow(char *out, size_t size)
+{
+    RtTime t;
+    RtLocalTime(&t);
+    std::snprintf(out, size, "%.2d-%.2d-%.2d %.2d:%.2d:%.2d", t.year % 100, t.month, t.day, t.hour, t.minute,
+                  t.second);
+}
+
+// Sets the "Status:" (and, when accepted is set, "Accepted:") of a sent
+// message's entry in its T-OUT MSGDIR.CTL; a message without an entry is
+// left alone.
+static void SendDirStatus(const char *user, const char *message, const char *status, bool accepted)
+{
+    char dir[SYS_PATH_MAX + 32];
+    AccountDir(user, "T-OUT", dir, sizeof dir);
+    MsgDirChange(dir, MSGDIR_SEND, [&](std::string *text) {
+        bool done = MsgDirSetValue(text, message, "Status:", status);
+        if (done && accepted) {
+            char when[MSGDIR_ACCEPTED_SIZE];
+            AcceptedNow(when, sizeof when);
+            MsgDirSetValue(text, message, "Accepted:", when);
+        }
+        return done;
+    });
 }
 
 // ---------------------------------------------------------------- tables
@@ -417,6 +489,7 @@ int QueuemanReadSendRequest(const char *path)
     std::fclose(f);
     LogMessage(3, "SEND request: %s of %s, %d addressee(s), %s -> %s", c.message, c.user, addressees, c.source,
                c.dest);
+    SendDirStatus(c.user, c.message, "WC", true);
     for (int a = 1; a <= addressees && g_pendingCount < QM_MAX_CONVERSIONS; ++a) {
         c.addressee = static_cast<uint16_t>(a);
         g_pending[g_pendingCount++] = c;
@@ -798,6 +871,16 @@ static TvStatus RewriteControlFile(const char *path, uint16_t addressee, const c
         LogMessage(5, "Error writing control file %s", path);
         return TV_E_IO;
     }
+    if (addressee != 0) {
+        // A sent message: its entry in the send directory follows.
+        char dir[SYS_PATH_MAX + 64];
+        std::snprintf(dir, sizeof dir, "%s", path);
+        char *name = FileNamePart(dir);
+        char file[MSGDIR_NAME_MAX + 1];
+        std::snprintf(file, sizeof file, "%s", name);
+        *name = '\0';
+        MsgDirChange(dir, MSGDIR_SEND, [&](std::string *text) { return MsgDirSetValue(text, file, "Status:", status); });
+    }
     return TV_OK;
 }
 
@@ -893,6 +976,8 @@ void QueuemanDispatchJobs(void)
 struct QmReceived {
     char deviceName[10];
     uint16_t deviceNumber;
+    char user[9];
+    char file[MSGDIR_NAME_MAX + 1];     // its name in T-IN
     char path[SYS_PATH_MAX + 64];
     uint16_t pages;             // highest page reported while receiving
     bool open;
@@ -932,6 +1017,63 @@ static bool PlainName(const char *s)
     return true;
 }
 
+// Appends a received message's entry to its account's T-IN MSGDIR.CTL, with
+// the comment, format and acceptance time of its control file.
+static void ListReceivedMessage(const QmReceived &rec)
+{
+    MsgDirEntry e;
+    std::memset(&e, 0, sizeof e);
+    SetPacketText(e.file, sizeof e.file, rec.file);
+    std::strcpy(e.type, "RECEIVE");
+    std::strcpy(e.status, "Re");
+    std::strcpy(e.userStatus, "Wa");
+    std::strcpy(e.format, "G3N");
+    char line[TV_LINE_SIZE], value[TV_LINE_SIZE] = "";
+    FILE *f = OpenSharedRetry(rec.path, "rb");
+    if (f) {
+        int32_t pos = 0;
+        if (FindParagraph(f, "[DOCUMENT]", line, sizeof line, &pos) &&
+            GetStringEntry(f, "Comment:", value, sizeof value, pos))
+            std::snprintf(e.comment, sizeof e.comment, "%s", value);
+        if (FindParagraph(f, "[MESSAGE]", line, sizeof line, &pos)) {
+            if (GetStringEntry(f, "Format:", value, sizeof value, pos) && value[0])
+                std::snprintf(e.format, sizeof e.format, "%s", value);
+            if (GetStringEntry(f, "Accepted:", value, sizeof value, pos))
+                std::snprintf(e.accepted, sizeof e.accepted, "%s", value);
+        }
+        std::fclose(f);
+    } else {
+        LogMessage(4, "Unable to open control file %s", rec.path);
+    }
+    if (!e.accepted[0])
+        AcceptedNow(e.accepted, sizeof e.accepted);
+    char dir[SYS_PATH_MAX + 32];
+    AccountDir(rec.user, "T-IN", dir, sizeof dir);
+    if (MsgDirChange(dir, MSGDIR_RECEIVE, [&](std::string *text) {
+            MsgDirAppendEntry(text, e);
+            return true;
+        }) == TV_OK)
+        GroupChanged(rec.user, true);
+}
+
+// The end of a received call in the T-IN MSGDIR.CTL: the entry's "Status:",
+// or no entry when the controller removed the message.
+static void ReceivedMessageEnded(const QmReceived &rec, bool ok)
+{
+    bool gone = !TvPlatFileExists(rec.path);
+    char dir[SYS_PATH_MAX + 32];
+    AccountDir(rec.user, "T-IN", dir, sizeof dir);
+    bool changed = false;
+    MsgDirChange(
+        dir, MSGDIR_RECEIVE,
+        [&](std::string *text) {
+            return gone ? MsgDirRemoveEntry(text, rec.file) : MsgDirSetValue(text, rec.file, "Status:", ok ? "OK" : "Fa");
+        },
+        &changed);
+    if (changed)
+        GroupChanged(rec.user, false);
+}
+
 void QueuemanNewMessage(const PktNewMessage *r)
 {
     if (!PlainName(r->user) || !PlainName(r->controlFile)) {
@@ -947,7 +1089,10 @@ void QueuemanNewMessage(const PktNewMessage *r)
                   r->controlFile);
     rec->pages = 0;
     rec->open = true;
+    UpperCopy(rec->user, sizeof rec->user, r->user);
+    UpperCopy(rec->file, sizeof rec->file, r->controlFile);
     LogMessage(3, "Receiving message %s", rec->path);
+    ListReceivedMessage(*rec);
 }
 
 void QueuemanJobStatus(const QmDevice *d)
@@ -996,7 +1141,9 @@ static void ReceivedCallEnded(const PktJobResult *r)
         rec->pages = r->pages;
     HistoryLine(history, sizeof history, ok ? "RecdOK" : "RecdEr", device, type, id, "", r->hdr.code, rec->pages,
                 r->connectSeconds);
-    RewriteControlFile(rec->path, 0, "", ok ? "OK" : "Fa", history);
+    if (TvPlatFileExists(rec->path))
+        RewriteControlFile(rec->path, 0, "", ok ? "OK" : "Fa", history);
+    ReceivedMessageEnded(*rec, ok);
     LogMessage(3, "Received message %s: %u page(s), %s", rec->path, rec->pages, ok ? "OK" : "failed");
 }
 

@@ -167,6 +167,22 @@ void QueuemanJobStatus(const QmDevice *d);
 void QueuemanNewMessage(const PktNewMessage *r);
 // The path of the receive control file last announced by a controller, or
 // empty; for tests and the log.
+//
+// Each received message is listed in its account's T-IN MSGDIR.CTL from its
+// NEW MESSAGE on ("Status: Re", "UserStatus: Wa"); the call's end sets its
+// "Status:" to OK or Fa, or removes the entry when the controller left no
+// message. For a group the change also moves the group's MSGCHG.CTL, and an
+// arrival its MSGNEW.CTL. A sent message's T-OUT MSGDIR.CTL entry follows
+// its "Status:" and gets its "Accepted:" when the SEND request is taken.
 const char *QueuemanReceivedFile(const char *deviceName, uint16_t deviceNumber);
+
+
+// ---------------------------------------------------------------- accounts
+// Makes the directories and header-only MSGDIR.CTL files of every account
+// of USERLIST.INI (users and the groups they name) and remembers which are
+// groups. The number of accounts read.
+int QueuemanMakeAccounts(void);
+// Whether name is a group of the accounts read.
+bool QueuemanIsGroup(const char *name);
 
 #endif

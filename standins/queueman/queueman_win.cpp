@@ -1,6 +1,7 @@
 // QUEUEMAN: the program itself. Makes its mailslot before anything else,
-// reads the system parameters, holds the server lock, writes the running
-// marker and reads packets until a stop.
+// reads the system parameters, holds the server lock, makes the accounts'
+// directories and reads packets until a stop. The running marker is
+// SYSMAN's.
 #include <cstdio>
 
 #include "server/runtime/console.h"
@@ -25,8 +26,8 @@ static int QueuemanMain(int argc, char **argv)
     LogInit(stdout, g_sysParams.logFile, 3, "QUEUEMAN");
     if (TakeServerLock(g_sysParams.requestArea) != TV_OK)
         return 1;
-    WriteServerMarker(g_sysParams.requestArea);
     ResetQueuemanTables();
+    QueuemanMakeAccounts();
     LogMessage(3, "QUEUEMAN started");
 
     static uint8_t buf[MSG_MAX_PACKET];
@@ -53,7 +54,6 @@ static int QueuemanMain(int argc, char **argv)
         SleepYield(0);
     }
     LogMessage(3, "Queue manager closing down");
-    RemoveServerMarker(g_sysParams.requestArea);
     ReleaseServerLock();
     LogMessage(3, "QUEUEMAN ended");
     return 0;

@@ -1,10 +1,11 @@
 // The server's lock and marker files in the request area.
 //
 // While the server runs, QUEUEMAN and SYSMAN each hold "TAVRINE.LOK" open
-// for writing. The programmer API and the client take a lock file that
-// can't be opened for reading with writes denied as the sign that a server
-// runs. "SERVER.OK" is the marker the running server writes there; the
-// client deletes it when it finds the lock not held.
+// with write access, sharing reads and writes. The programmer API and the
+// client take a lock file that can't be opened for reading with writes
+// denied as the sign that a server runs. "SERVER.OK" is the marker SYSMAN
+// writes there while it runs and removes on an orderly stop; the client
+// deletes it when it finds the lock not held.
 #ifndef TAVRINE_STANDINS_SERVERLOCK_H
 #define TAVRINE_STANDINS_SERVERLOCK_H
 

@@ -1,6 +1,7 @@
 // SYSMAN: the program itself. Makes its mailslot first, reads the system
-// parameters, holds the server lock, starts the server programs and then
-// reads packets until a stop.
+// parameters, holds the server lock, writes the running marker, starts the
+// server programs and then reads packets until a stop, which removes the
+// marker again.
 #include <windows.h>
 
 #include <cstdio>
@@ -241,6 +242,7 @@ static int SysmanMain(int argc, char **argv)
         std::fclose(setup);
         return 1;
     }
+    WriteServerMarker(g_sysParams.requestArea);
     LogMessage(3, "SYSMAN started");
     ResetSysmanTables();
     StartServerPrograms(setup);
@@ -285,6 +287,7 @@ static int SysmanMain(int argc, char **argv)
         if (st != TV_OK)
             SleepYield(0);
     }
+    RemoveServerMarker(g_sysParams.requestArea);
     ReleaseServerLock();
     LogMessage(3, "SYSMAN ended");
     return 0;

@@ -39,7 +39,11 @@ say ""
 say "== server managers: SYSMAN and QUEUEMAN"
 cp "$WIN/standins/sysman/SYSMAN.exe" "$SAMPLE/SERVER/SYSMAN.EXE"
 cp "$WIN/standins/queueman/QUEUEMAN.exe" "$SAMPLE/SERVER/QUEUEMAN.EXE"
+cp "$WIN/standins/tserver/TSERVER.exe" "$SAMPLE/SERVER/TSERVER.EXE"
 TVPACKET=$WIN/standins/tvpacket/tvpacket.exe
+# The supervisor's stand-in only logs its start.
+"$WINE" 'T:\SERVER\TSERVER.EXE' </dev/null >"$SAMPLE/LOG/TSERVER.OUT" 2>&1 ||
+    { cat "$SAMPLE/LOG/TSERVER.OUT"; say "the TSERVER stand-in failed"; exit 1; }
 "$WINE" 'T:\SERVER\SYSMAN.EXE' </dev/null >"$SAMPLE/LOG/SYSMAN.OUT" 2>&1 &
 SYSMAN_PID=$!
 stop_sysman() { kill "$SYSMAN_PID" 2>/dev/null || true; }
@@ -64,6 +68,8 @@ say "after the stop:"
 "$WINE" "$TVPACKET" send SYSMAN PING timeout=0 || true
 say "server log ($SAMPLE/SERVER/T-DB/SERVER.LOG):"
 sed 's/\r$//' "$SAMPLE/SERVER/T-DB/SERVER.LOG"
+say "message directory files QUEUEMAN made:"
+(cd "$SAMPLE" && find USERS -name MSGDIR.CTL | sort)
 
 # ---- message converter: a sample message converted through QUEUEMAN
 # (block of the converter). The fonts go where the converter looks for
@@ -284,6 +290,8 @@ grep -q "QUEUEMAN.*Message SAMPLE1 done" "$LOGFILE" || { say "the message was no
 rx=$(sed 's/\r$//' "$LOGFILE" | grep "QUEUEMAN.*Received message " | tail -1 |
      sed 's/.*Received message \(.*\): [0-9]* page(s).*/\1/')
 host=$SAMPLE/$(printf '%s' "${rx#[Tt]:\\}" | tr '\\' '/')
+say "listed for the client ($(dirname "$host")/MSGDIR.CTL):"
+sed 's/\r$//' "$(dirname "$host")/MSGDIR.CTL" || { say "the received message is not listed"; exit 1; }
 say "received: $host"
 [ -f "$host" ] || { say "the receive control file is missing"; exit 1; }
 data=$(sed 's/\r$//' "$host" | sed -n 's/^File: *//p' | head -1)

@@ -189,7 +189,7 @@ void Installation::Write(const InstallationSpec &spec)
                                             "LogArea: " + Path("LOG")};
     if (!spec.users_.empty())
         workstation.push_back("DefaultUser: " + spec.users_.front().name);
-    for (const char *l : {"Spool: ~TAVRINE", "Redirect: LPT1", "StatusTimer: 10", "Network: OTHER", "Mail: NONE",
+    for (const char *l : {"Spool:", "Redirect: LPT1", "StatusTimer: 10", "Network: OTHER", "Mail: NONE",
                           "Language: ENG"})
         workstation.push_back(l);
     AddParagraph(&ini, "WORKSTATION", iniParagraph("WORKSTATION", workstation));
@@ -208,8 +208,12 @@ void Installation::Write(const InstallationSpec &spec)
         options = given->lines;
     if (!HasKey(options, "LogFile:"))
         options.insert(options.begin(), "LogFile: SERVER.LOG");
+    // Wine sets the archive attribute on every file and cannot clear it: the
+    // lists run in time mode unless a test says otherwise.
+    if (!HasKey(options, "UseArchiveAttribute:"))
+        options.push_back("UseArchiveAttribute: N");
     logFile_ = ValueOf(options, "LogFile:");
-    std::string setup = Heading("Setup");
+    std::string setup = Heading("SystemInit");
     AddParagraph(&setup, "OPTIONS", options);
     for (const auto &p : spec.setup_)
         if (Upper(p.name) != "OPTIONS")

@@ -80,10 +80,12 @@ TEST(Installation, LaysOutTheAreasAndTheIniFilesTheProgramsRead)
         std::string s = inst.Path("SYSTEM/T-DB/SETUP.INI");
         EXPECT_EQ("SERVER.LOG", Entry(s, "[OPTIONS]", "LogFile:"));
         EXPECT_EQ("*", Entry(s, "[OPTIONS]", "CSIDSeparator:"));
+        EXPECT_EQ("N", Entry(s, "[OPTIONS]", "UseArchiveAttribute:"));
+        EXPECT_EQ("", Entry(ini, "[WORKSTATION]", "Spool:"));
         EXPECT_EQ("COM1", Entry(s, "[FCLASS-1]", "Port:"));
         EXPECT_NE("<no paragraph>", Entry(s, "[DEVICES]", "X:"));
         std::string text = ReadWholeFile(s);
-        EXPECT_EQ(0u, text.find("[TAVRINE]\r\nType: Setup\r\nRevision: A\r\n\r\n[OPTIONS]\r\nLogFile: SERVER.LOG\r\n"))
+        EXPECT_EQ(0u, text.find("[TAVRINE]\r\nType: SystemInit\r\nRevision: A\r\n\r\n[OPTIONS]\r\nLogFile: SERVER.LOG\r\n"))
             << text;
         EXPECT_TRUE(Has(text, "[SERVER]\r\nSysman: SYSMAN \"SYSMAN.EXE\"\r\n"
                               "Device: FCLASS-1 \"MODEMCTL.EXE 1\" x WIN\r\n\r\n[FCLASS-1]\r\n"))

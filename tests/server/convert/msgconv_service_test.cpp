@@ -81,8 +81,8 @@ protected:
                       "SERVER\r\nSystemArea: " + root_ + "SYSTEM\r\nAllUserArea: " + root_ +
                       "USERS\r\nRequestArea: " + root_ + "REQUEST\r\n");
         WriteFile(root_ + "SYSTEM\\T-DB\\SETUP.INI",
-                  "[TAVRINE]\r\nType: Setup\r\nRevision: A\r\n\r\n[OPTIONS]\r\nLogFile: SERVER.LOG\r\n"
-                  "Language: ENG\r\n\r\n[ZOROVIZ]\r\nDelayTime: 0\r\n");
+                  "[TAVRINE]\r\nType: SystemInit\r\nRevision: A\r\n\r\n[OPTIONS]\r\nLogFile: SERVER.LOG\r\n"
+                  "Language: ENG\r\nUseArchiveAttribute: N\r\n\r\n[ZOROVIZ]\r\nDelayTime: 0\r\n");
         for (const char *f : {"PICA", "SS18", "ELIT", "SS11"})
             for (const char *k : {"LN", "SN", "LF", "SF"}) {
                 std::string n = std::string(f) + "_" + k + ".FN";

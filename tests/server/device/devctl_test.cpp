@@ -369,7 +369,7 @@ TEST_F(DevCtl, FailedInitialisationRegistersAndGoesIntoDeviceError)
 TEST_F(DevCtl, MissingPortOrDeviceParagraphStopsStartup)
 {
     g_fake->typeName = "FCLASS";
-    rt::WriteText(dir + "SETUP.INI", "[OPTIONS]\r\n[FCLASS-1]\r\nBaudRate: 0\r\n");
+    rt::WriteText(dir + "SETUP.INI", "[OPTIONS]\r\nUseArchiveAttribute: N\r\n[FCLASS-1]\r\nBaudRate: 0\r\n");
     DevReset(&FakeLowerLayer, 1);
     FILE *ini = std::fopen(rt::HostPath(dir + "SETUP.INI").c_str(), "rb");
     EXPECT_EQ(DEV_INVALID_PARAMETER, DevStartup(ini));

@@ -182,7 +182,7 @@ TEST_F(RuntimeWin, SystemParametersAreFoundThroughTfaxinit)
     rt::MakeDir(dir + "sys\\T-DB");
     rt::WriteText(dir + "TAVRINE.INI", "[SERVER]\r\nServerArea: " + dir + "srv\r\nSystemArea: " + dir +
                                            "sys\r\nAllUserArea: " + dir + "u\r\nRequestArea: " + dir + "r\r\n");
-    rt::WriteText(dir + "sys\\T-DB\\SETUP.INI", "[OPTIONS]\r\nLogKeepDays: 3\r\n");
+    rt::WriteText(dir + "sys\\T-DB\\SETUP.INI", "[OPTIONS]\r\nLogKeepDays: 3\r\nUseArchiveAttribute: N\r\n");
     std::string env = "TFAXINIT=" + dir;
     _putenv(env.c_str());
     ASSERT_EQ(ReadSystemParameters(nullptr), TV_OK) << rt::StreamText(log_);

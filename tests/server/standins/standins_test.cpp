@@ -39,6 +39,18 @@ template <typename Pred> bool WaitFor(DWORD ms, Pred pred)
     }
 }
 
+// What the client and the programmer API try on the lock file: read, denying
+// writes. Refused while a server program holds it.
+bool ServerLockHeld(const std::string &lock)
+{
+    HANDLE h = CreateFileA(lock.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION;
+    CloseHandle(h);
+    return false;
+}
+
 class ServerFixture : public ::testing::Test {
 protected:
     // One program line that SYSMAN starts: the packet tool listening as the
@@ -91,15 +103,18 @@ protected:
         });
     }
 
-    bool LockHeld()
+    bool LockHeld() { return ServerLockHeld(lockPath_); }
+
+    // What another server program does: write access, sharing reads and
+    // writes. Refused when the holder does not share writes.
+    bool LockShared()
     {
-        // What the client and the programmer API try: read, denying writes.
-        HANDLE h = CreateFileA(lockPath_.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE h = CreateFileA(lockPath_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (h == INVALID_HANDLE_VALUE)
-            return GetLastError() == ERROR_SHARING_VIOLATION;
+            return false;
         CloseHandle(h);
-        return false;
+        return true;
     }
 };
 
@@ -122,6 +137,7 @@ TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
     EXPECT_TRUE(WaitLog("Invalid line in [SERVER] paragraph (1) - Gadget: nothing"));
     EXPECT_TRUE(WaitLog("1 server program started"));
     EXPECT_TRUE(LockHeld());
+    EXPECT_TRUE(LockShared());
     EXPECT_NE(GetFileAttributesA(markerPath_.c_str()), INVALID_FILE_ATTRIBUTES);
 
     // A second SYSMAN finds the mailslot taken and ends at once.
@@ -293,6 +309,47 @@ TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
     EXPECT_FALSE(LockHeld());
     EXPECT_EQ(GetFileAttributesA(markerPath_.c_str()), INVALID_FILE_ATTRIBUTES);
     MsgClosePipe(controller);
+}
+
+// The server's presence as the client tests it, in the two faults a server
+// can leave: QUEUEMAN alone holds the lock without the marker, and a killed
+// SYSMAN leaves its marker behind with the lock free.
+TEST(ServerPresence, LockWithoutMarkerAndMarkerLeftByAKilledSysman)
+{
+    tvtest::Installation inst(tvtest::InstallationSpec().Program("Sysman", "SYSMAN", "SYSMAN.EXE"), "sp");
+    const std::string lock = inst.RequestArea() + "TAVRINE.LOK", marker = inst.RequestArea() + "SERVER.OK";
+    auto lockHeld = [&] { return ServerLockHeld(lock); };
+    auto exists = [](const std::string &p) { return GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES; };
+
+    {
+        tvtest::Process queueman(inst.Program(QUEUEMAN_EXE));
+        ASSERT_TRUE(WaitFor(15000, [] { return MsgQueueExists("QUEUEMAN"); })) << queueman.Result();
+        EXPECT_TRUE(WaitFor(5000, lockHeld));
+        EXPECT_FALSE(exists(marker));
+        queueman.Kill();
+    }
+    EXPECT_TRUE(WaitFor(5000, [&] { return !lockHeld(); }));
+
+    tvtest::Process sysman(inst.Program(SYSMAN_EXE));
+    ASSERT_TRUE(WaitFor(15000, [&] { return exists(marker); })) << sysman.Result();
+    EXPECT_TRUE(lockHeld());
+    sysman.Kill();
+    EXPECT_TRUE(WaitFor(5000, [&] { return !lockHeld(); }));
+    EXPECT_TRUE(exists(marker));
+}
+
+TEST(Tserver, LogsItsStartAndEnds)
+{
+    tvtest::Installation inst(tvtest::InstallationSpec(), "ts");
+    tvtest::RunResult r = tvtest::Run(inst.Program(TSERVER_EXE), 30000);
+    EXPECT_EQ(r.code, 0) << r;
+    EXPECT_NE(inst.ServerLog().find("TSERVER    - (I) - TSERVER stand-in started in " + inst.ServerArea()),
+              std::string::npos)
+        << inst.ServerLog();
+    // Without an installation it says so and fails.
+    tvtest::Command bare(TSERVER_EXE);
+    bare.Env("TFAXINIT", inst.Path("NOWHERE"));
+    EXPECT_EQ(tvtest::Run(bare, 30000).code, 1);
 }
 
 } // namespace

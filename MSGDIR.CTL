@@ -1,0 +1,4 @@
+[TAVRINE]
+Type: SendDir
+Revision: A
+

@@ -24,7 +24,8 @@ protected:
         ASSERT_TRUE(app.Start(Command(GUIDEMO_EXE, {"/quit-after", std::to_string(kDemoLifeMs)}))) << app.Result();
         boxes.reset(new gui::MessageBoxGuard(app.Id()));
         gui::Reply<HWND> w =
-            gui::WaitTopWindow(app.Id(), gui::WindowSpec().Class("TavrineGuiDemo").Caption("Tavrine GUI Demo"));
+            gui::WaitTopWindow(app.Id(), gui::WindowSpec().Class("TavrineGuiDemo").Caption("Tavrine GUI Demo"),
+                               gui::kStartMs);
         ASSERT_TRUE(w.Ok()) << app.Result();
         main = w.value;
         gui::Reply<HWND> l = gui::Child(main, IDC_DEMO_LIST);
@@ -79,6 +80,16 @@ TEST_F(GuiHarness, MenuCommandChangesMenuState)
     ASSERT_TRUE(gui::PostCommand(main, IDM_DEMO_MARK));
     EXPECT_EQ("0", gui::TestValue(main, "marked"));
     EXPECT_EQ(grayed, gui::MenuState(main, IDM_DEMO_ARCHIVE));
+}
+
+TEST_F(GuiHarness, KeysTypedThroughXReachTheAccelerators)
+{
+    if (!gui::HaveXdotool())
+        GTEST_SKIP() << "xdotool is not installed";
+    ASSERT_TRUE(gui::PressKeys(main, "ctrl+m"));
+    EXPECT_TRUE(gui::WaitTestValue(main, "marked", "1"));
+    ASSERT_TRUE(gui::PressKeys(main, "ctrl+m"));
+    EXPECT_TRUE(gui::WaitTestValue(main, "marked", "0"));
 }
 
 TEST_F(GuiHarness, ReadsSortedOwnerDrawnListByItemData)

@@ -3,7 +3,7 @@
 #ifndef TAVRINE_TESTS_SUPPORT_GUI_GUIDEMO_IDS_H
 #define TAVRINE_TESTS_SUPPORT_GUI_GUIDEMO_IDS_H
 
-#define IDR_DEMO_MENU 100
+#define IDR_DEMO_MENU 100 /* the menu and its accelerators (Ctrl+M: IDM_DEMO_MARK) */
 #define IDD_DEMO_SETTINGS 200
 #define IDC_DEMO_NAME 201
 

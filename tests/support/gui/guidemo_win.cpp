@@ -3,7 +3,11 @@
 // from a template, a command that shows a message box, and answers to the
 // test query. Test scaffolding only.
 //
-//   guidemo [/quit-after MS]      ends by itself after MS milliseconds
+//   guidemo [/quit-after MS] [/caption TEXT]
+//
+// /quit-after: ends by itself after MS milliseconds; /caption: the main
+// window's caption (the rest of the command line, quotes taken off) in place of
+// "Tavrine GUI Demo".
 #include <windows.h>
 
 #include <cstdlib>
@@ -175,6 +179,12 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR cmdLine, int show)
     const char *quit = std::strstr(cmdLine, "/quit-after ");
     if (quit)
         quitAfterMs = static_cast<UINT>(std::strtoul(quit + std::strlen("/quit-after "), nullptr, 10));
+    std::string caption = kCaption;
+    if (const char *c = std::strstr(cmdLine, "/caption ")) {
+        caption = c + std::strlen("/caption ");
+        if (caption.size() >= 2 && caption.front() == '"' && caption.back() == '"')
+            caption = caption.substr(1, caption.size() - 2);
+    }
 
     WNDCLASSA wc;
     std::memset(&wc, 0, sizeof wc);
@@ -186,7 +196,7 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR cmdLine, int show)
     wc.lpszClassName = kClassName;
     if (!RegisterClassA(&wc))
         return 1;
-    HWND hwnd = CreateWindowExA(0, kClassName, kCaption, WS_OVERLAPPEDWINDOW, 40, 40, 340, 200, nullptr, nullptr,
+    HWND hwnd = CreateWindowExA(0, kClassName, caption.c_str(), WS_OVERLAPPEDWINDOW, 40, 40, 340, 200, nullptr, nullptr,
                                 inst, nullptr);
     if (!hwnd)
         return 1;
@@ -194,8 +204,11 @@ int WINAPI WinMain(HINSTANCE inst, HINSTANCE, LPSTR cmdLine, int show)
     UpdateWindow(hwnd);
     if (quitAfterMs)
         SetTimer(hwnd, kQuitTimer, quitAfterMs, nullptr);
+    HACCEL keys = LoadAcceleratorsA(inst, MAKEINTRESOURCEA(IDR_DEMO_MENU));
     MSG m;
     while (GetMessageA(&m, nullptr, 0, 0) > 0) {
+        if (keys && TranslateAcceleratorA(hwnd, keys, &m))
+            continue;
         TranslateMessage(&m);
         DispatchMessageA(&m);
     }

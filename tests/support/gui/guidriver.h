@@ -31,6 +31,7 @@ namespace tvtest {
 namespace gui {
 
 const int kWaitMs = 10000;     // default deadline of a wait
+const int kStartMs = 60000;    // for a program's first window: Wine's first program after a new wineserver is slow
 const UINT kSendMs = 5000;     // deadline of one message sent to the program
 
 // A value read from the program, or why there is none.
@@ -129,6 +130,21 @@ Reply<MenuItemState> MenuState(HWND window, int id);
 Reply<std::map<std::string, std::string>> TestQuery(HWND window, int timeoutMs = kWaitMs);
 // One key of the answer; an error when the key is missing.
 Reply<std::string> TestValue(HWND window, const std::string &key, int timeoutMs = kWaitMs);
+
+// Asks again until key has the value, up to timeoutMs: for effects that
+// come later than the next message (input through X, timers, files).
+testing::AssertionResult WaitTestValue(HWND window, const std::string &key, const std::string &value,
+                                       int timeoutMs = kWaitMs);
+
+// Real input through the X server with xdotool (optional: a test that
+// needs it skips when HaveXdotool() is false; under Windows it is). Xdotool
+// runs it with the arguments and waits for its end, up to timeoutMs;
+// PressKeys gives the window the X input focus and types keys in
+// xdotool's names ("ctrl+m", "shift+F1", "Tab"). The program under test
+// handles them later: wait for their effect (WaitTestValue).
+bool HaveXdotool();
+testing::AssertionResult Xdotool(const std::vector<std::string> &args, int timeoutMs = kWaitMs);
+testing::AssertionResult PressKeys(HWND window, const std::string &keys);
 
 // A message box the test expects: caption and text parts (empty: any),
 // the button to press, how many times it may come.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tests/support/gui/testanswer.h"
+#include "tests/support/process.h" // BuildPath
 
 namespace tvtest {
 namespace gui {
@@ -464,6 +465,76 @@ Reply<std::string> TestValue(HWND window, const std::string &key, int timeoutMs)
     Reply<std::string> r;
     r.value = it->second;
     return r;
+}
+
+testing::AssertionResult WaitTestValue(HWND window, const std::string &key, const std::string &value, int timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (;;) {
+        Reply<std::string> got = TestValue(window, key, timeoutMs);
+        if (got == value)
+            return testing::AssertionSuccess();
+        if (GetTickCount() - start >= static_cast<DWORD>(timeoutMs))
+            return testing::AssertionFailure() << "waited " << timeoutMs << " ms in vain for " << key << "=" << value
+                                               << " from " << Describe(window) << "; last: " << got;
+        Sleep(kPollMs);
+    }
+}
+
+namespace {
+
+const char kXdotool[] = "/usr/bin/xdotool";
+const char kTimeout[] = "/usr/bin/timeout"; // bounds a Linux program that Wine waits for without a deadline
+// Wine's property holding a window's X window.
+const char kWineXWindowProp[] = "__wine_x11_whole_window";
+
+// Wine runs a Linux program through this ntdll export and, waiting, answers
+// its exit status (or an NTSTATUS when it cannot start it). CreateProcess
+// starts one too, but gives no handle to wait on.
+typedef LONG(__cdecl *UnixSpawn)(char *const argv[], int wait);
+
+UnixSpawn FindUnixSpawn()
+{
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll ? reinterpret_cast<UnixSpawn>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, "__wine_unix_spawnvp")))
+                 : nullptr;
+}
+
+bool LinuxFileExists(const char *path) { return GetFileAttributesA(BuildPath(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+} // namespace
+
+bool HaveXdotool() { return FindUnixSpawn() && LinuxFileExists(kXdotool) && LinuxFileExists(kTimeout); }
+
+testing::AssertionResult Xdotool(const std::vector<std::string> &args, int timeoutMs)
+{
+    std::string line = "xdotool";
+    for (const std::string &a : args)
+        line += " " + a;
+    UnixSpawn spawn = FindUnixSpawn();
+    if (!spawn || !LinuxFileExists(kXdotool))
+        return testing::AssertionFailure() << line << ": xdotool cannot be run here";
+    const int kMsPerSecond = 1000;
+    std::vector<std::string> words = {kTimeout, std::to_string((timeoutMs + kMsPerSecond - 1) / kMsPerSecond), kXdotool};
+    words.insert(words.end(), args.begin(), args.end());
+    std::vector<char *> argv;
+    for (std::string &w : words)
+        argv.push_back(&w[0]);
+    argv.push_back(nullptr);
+    LONG status = spawn(argv.data(), 1);
+    if (status != 0)
+        return testing::AssertionFailure() << line << ": ended with status " << status
+                                           << (status == 124 ? " (timed out)" : "");
+    return testing::AssertionSuccess();
+}
+
+testing::AssertionResult PressKeys(HWND window, const std::string &keys)
+{
+    HANDLE x = GetPropA(window, kWineXWindowProp);
+    if (!x)
+        return testing::AssertionFailure() << "no X window known for " << Describe(window);
+    std::string id = std::to_string(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(x)));
+    return Xdotool({"windowfocus", "--sync", id, "key", "--clearmodifiers", keys});
 }
 
 } // namespace gui

@@ -34,7 +34,14 @@ wait_s=${SHOT_WAIT_SECONDS:-10}
 tries=$((wait_s * 5))
 while ! grab >/dev/null 2>&1; do
     tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || { echo "shot.sh: no window \"$target\" on $DISPLAY within ${wait_s}s" >&2; exit 1; }
+    if [ "$tries" -le 0 ]; then
+        echo "shot.sh: no window \"$target\" on $DISPLAY within ${wait_s}s" >&2
+        if command -v xwininfo >/dev/null 2>&1; then
+            echo "its named windows:" >&2
+            xwininfo -root -tree | grep '^ *0x[0-9a-f]* "' >&2
+        fi
+        exit 1
+    fi
     sleep 0.2
 done
 sleep "${SHOT_SETTLE_SECONDS:-1}"

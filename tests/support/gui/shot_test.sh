@@ -8,12 +8,15 @@ shot=$1 demo=$2 out=$3
 WINE=${TAVRINE_WINE:-wine}
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-rm -f "$out"
-"$WINE" "$demo" /quit-after 60000 >/dev/null 2>&1 &
+rm -f "$out" "$out.log"
+# A caption of its own: other tests' demo windows may be on the display too.
+caption="Tavrine GUI Demo $$"
+"$WINE" "$demo" /quit-after 60000 /caption "$caption" >"$out.log" 2>&1 &
 demo_pid=$!
-trap 'kill "$demo_pid" 2>/dev/null; wait "$demo_pid" 2>/dev/null' EXIT
+trap 'kill "$demo_pid" 2>/dev/null; wait "$demo_pid" 2>/dev/null; rm -f "$out.log"' EXIT
 
-sh "$shot" "Tavrine GUI Demo" "$out" || fail "shot.sh failed"
+# The first program of a new wineserver may take many seconds to show.
+SHOT_WAIT_SECONDS=60 sh "$shot" "$caption" "$out" || { cat "$out.log" >&2; fail "shot.sh failed"; }
 [ -s "$out" ] || fail "no PNG written"
 [ "$(head -c 8 "$out" | od -An -tx1 | tr -d ' \n')" = 89504e470d0a1a0a ] || fail "$out is not a PNG"
 read -r width height colours < <(identify -format '%w %h %k\n' "$out") || fail "identify cannot read $out"

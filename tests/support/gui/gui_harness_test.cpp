@@ -114,6 +114,12 @@ TEST_F(GuiHarness, DialogOpensAndClosesByButtonClicks)
     ASSERT_TRUE(dlg.Ok());
     gui::Reply<HWND> name = gui::Child(dlg.value, IDC_DEMO_NAME);
     ASSERT_TRUE(name.Ok());
+    gui::Reply<HWND> colours = gui::Child(dlg.value, IDC_DEMO_COLOURS);
+    ASSERT_TRUE(colours.Ok());
+    EXPECT_EQ(3, gui::ListCount(colours.value));
+    EXPECT_EQ("Blue", gui::ListText(colours.value, 0));
+    EXPECT_EQ("Red", gui::ListText(colours.value, 2));
+    EXPECT_THAT(gui::ListText(colours.value, 3).error, HasSubstr("item 3: no such item"));
     ASSERT_TRUE(gui::SetText(name.value, "Orchard"));
     EXPECT_EQ("Orchard", gui::Text(name.value));
     ASSERT_TRUE(gui::Click(gui::Child(dlg.value, IDOK).value));
@@ -150,6 +156,22 @@ TEST_F(GuiHarness, ExpectedMessageBoxIsAnsweredWithItsButton)
         EXPECT_THAT(r.seen[0].text, HasSubstr("Disk space is low.\nContinue anyway?"));
         EXPECT_EQ(c.button, r.seen[0].pressed);
     }
+}
+
+TEST_F(GuiHarness, AllowedBoxIsLeftToTheTest)
+{
+    boxes.reset();
+    gui::MessageBoxGuard guard(app.Id());
+    guard.Allow("Demo Alert");
+    ASSERT_TRUE(gui::PostCommand(main, IDM_DEMO_ALERT));
+    gui::Reply<HWND> box = gui::WaitTopWindow(app.Id(), gui::WindowSpec().Class("#32770").Caption("Demo Alert"));
+    ASSERT_TRUE(box.Ok());
+    ASSERT_TRUE(gui::Click(gui::Child(box.value, IDOK).value));
+    ASSERT_TRUE(gui::WaitGone(box.value));
+    EXPECT_EQ("1", gui::TestValue(main, "alert"));
+    gui::GuardResult r = guard.Finish();
+    EXPECT_TRUE(r.ok()) << r.Report();
+    EXPECT_TRUE(r.seen.empty()) << r.Report();
 }
 
 TEST_F(GuiHarness, GuardFailsOnUnexpectedOrMissingBoxes)

@@ -6,6 +6,7 @@
 #define IDR_DEMO_MENU 100 /* the menu and its accelerators (Ctrl+M: IDM_DEMO_MARK) */
 #define IDD_DEMO_SETTINGS 200
 #define IDC_DEMO_NAME 201
+#define IDC_DEMO_COLOURS 202 /* sorted list box with strings: Blue, Green, Red */
 
 #define IDC_DEMO_LIST 301     /* sorted owner-drawn list box, item data = fruit id */
 #define IDC_DEMO_SETTINGS 302 /* push button: opens IDD_DEMO_SETTINGS */

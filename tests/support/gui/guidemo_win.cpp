@@ -58,6 +58,8 @@ INT_PTR CALLBACK SettingsProc(HWND dlg, UINT msg, WPARAM wParam, LPARAM lParam)
     switch (msg) {
     case WM_INITDIALOG:
         SetDlgItemTextA(dlg, IDC_DEMO_NAME, g_state.name.c_str());
+        for (const char *colour : {"Red", "Green", "Blue"})
+            SendDlgItemMessageA(dlg, IDC_DEMO_COLOURS, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(colour));
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK) {

@@ -287,12 +287,20 @@ Reply<std::string> ListText(HWND list, int index)
         (GetWindowLongPtrA(list, GWL_STYLE) & (LBS_OWNERDRAWFIXED | LBS_OWNERDRAWVARIABLE)))
         return Failed<std::string>(what + "an owner-drawn list without strings; read its item data: " +
                                    Describe(list));
-    std::vector<char> buf(static_cast<size_t>(length) + 1, '\0');
-    LRESULT got = 0;
-    if (!Send(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(buf.data()), &got, "LB_GETTEXT", &error))
-        return Failed<std::string>(what + error);
+    // Wide: Wine hands an ANSI LB_GETTEXT from another process back
+    // unconverted.
+    std::vector<wchar_t> buf(static_cast<size_t>(length) + 1, L'\0');
+    DWORD_PTR got = 0;
+    if (!SendMessageTimeoutW(list, LB_GETTEXT, index, reinterpret_cast<LPARAM>(buf.data()), SMTO_ABORTIFHUNG, kSendMs,
+                             &got))
+        return Failed<std::string>(what + "LB_GETTEXT to " + Describe(list) + ": no answer within " +
+                                   std::to_string(static_cast<unsigned long>(kSendMs)) + " ms");
+    int chars = static_cast<LRESULT>(got) > 0 && got < buf.size() ? static_cast<int>(got) : 0;
     Reply<std::string> r;
-    r.value.assign(buf.data(), got > 0 && static_cast<size_t>(got) < buf.size() ? static_cast<size_t>(got) : 0);
+    int bytes = WideCharToMultiByte(CP_ACP, 0, buf.data(), chars, nullptr, 0, nullptr, nullptr);
+    r.value.resize(static_cast<size_t>(bytes));
+    if (bytes > 0)
+        WideCharToMultiByte(CP_ACP, 0, buf.data(), chars, &r.value[0], bytes, nullptr, nullptr);
     return r;
 }
 

@@ -3,12 +3,12 @@
 //   tvtest::Process app(inst.Program(TAVR32_EXE));          // process.h
 //   gui::MessageBoxGuard boxes(app.Id());                     // any unexpected box fails the test
 //   boxes.Expect(gui::BoxSpec().Caption("Tavrine").Text("no server").Press(IDOK));
-//   gui::Reply<HWND> main = gui::WaitTopWindow(app.Id(), gui::WindowSpec().Class("TavrineMain"));
+//   gui::Reply<HWND> main = gui::WaitTopWindow(app.Id(), gui::WindowSpec().Class("TavrineMain"), gui::kStartMs);
 //   ASSERT_TRUE(main.Ok());
 //   HWND list = gui::Child(main.value, 1120).value;
 //   EXPECT_TRUE(gui::PostCommand(main.value, 1201));
 //   EXPECT_EQ(3, gui::ListCount(list));
-//   EXPECT_EQ("2", gui::TestQuery(main.value).value["AppState"]);
+//   EXPECT_EQ("2", gui::TestValue(main.value, "AppState"));
 //
 // Every wait has a deadline and says on failure what it waited for and
 // what it found instead; messages to the program's windows go with
@@ -41,6 +41,7 @@ struct Reply {
     std::string error; // empty: value is good
 
     bool ok() const { return error.empty(); }
+    // For ASSERT_TRUE(r.Ok()): the error is the failure's message.
     testing::AssertionResult Ok() const
     {
         return ok() ? testing::AssertionSuccess() : testing::AssertionFailure() << error;

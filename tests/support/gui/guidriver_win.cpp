@@ -372,7 +372,8 @@ Reply<MenuItemState> MenuState(HWND window, int id)
     auto it = answer.value.find(kTestMenuKeyPrefix + std::to_string(id));
     if (it == answer.value.end())
         return Failed<MenuItemState>("no menu item " + std::to_string(id) + " on " + Describe(window));
-    r.value.grayed = it->second.compare(0, 6, "grayed") == 0;
+    const std::string kGrayed = "grayed";
+    r.value.grayed = it->second.compare(0, kGrayed.size(), kGrayed) == 0;
     r.value.checked = it->second.find(",checked") != std::string::npos;
     return r;
 }

@@ -104,6 +104,8 @@ public:
     void Kill();
     // What it wrote to stdout and stderr so far.
     std::string Output() const;
+    // The program's process id (to find its windows); 0 before a start.
+    unsigned long Id() const;
 
 private:
     struct Impl;

@@ -225,6 +225,8 @@ void Process::Kill()
         impl_->KillAll(RunResult::kKilled);
 }
 
+unsigned long Process::Id() const { return impl_ && impl_->pid > 0 ? static_cast<unsigned long>(impl_->pid) : 0; }
+
 std::string Process::Output() const { return impl_ && !impl_->outPath.empty() ? ReadWholeFile(impl_->outPath) : ""; }
 
 } // namespace tvtest

@@ -100,6 +100,7 @@ std::string LastError(const char *what)
 struct Process::Impl {
     HANDLE process = nullptr;
     HANDLE job = nullptr;
+    DWORD id = 0;
     RunResult result;
     std::unique_ptr<TempDir> dir; // the output file
     std::string outPath;
@@ -221,6 +222,7 @@ bool Process::Start(const Command &cmd)
     ResumeThread(pi.hThread);
     CloseHandle(pi.hThread);
     im.process = pi.hProcess;
+    im.id = pi.dwProcessId;
     im.result.state = RunResult::kRunning;
     return true;
 }
@@ -254,6 +256,8 @@ void Process::Kill()
     if (Started())
         impl_->KillAll(RunResult::kKilled);
 }
+
+unsigned long Process::Id() const { return impl_ ? impl_->id : 0; }
 
 std::string Process::Output() const { return impl_ && !impl_->outPath.empty() ? ReadShared(impl_->outPath) : ""; }
 

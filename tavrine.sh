@@ -29,7 +29,7 @@ PACKAGES=(cmake ninja-build g++ clang libclang-rt-14-dev ccache python3
           gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           wine wine32:i386 wine64 xvfb googletest libtiff-tools netpbm ghostscript
           libfreetype-dev fonts-dejavu-core fonts-courier-prime tesseract-ocr tesseract-ocr-eng
-          efax libtiff-dev libbenchmark-dev xdotool x11-apps imagemagick)
+          efax libtiff-dev libbenchmark-dev xdotool x11-apps x11-utils imagemagick)
 
 install_missing() {
     local missing=() p

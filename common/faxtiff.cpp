@@ -1,6 +1,8 @@
 #include "common/faxtiff.h"
 
 #include <cstring>
+#include <iterator>
+#include <map>
 
 #include "common/lebytes.h"
 #include "common/mhdecode.h"
@@ -506,7 +508,33 @@ int RewriteEntry(FILE* f, uint64_t at, const TiffEntry& e)
     return 0;
 }
 
-int NormalisePage(FILE* f, TiffIfd* ifd, uint16_t xres, uint16_t yres)
+// Image data already bit-reversed in this pass: start -> end. A page whose
+// data overlaps it (two pages sharing one strip) would undo the first
+// reversal, so such a file is refused.
+using ReversedRanges = std::map<uint32_t, uint32_t>;
+
+bool Overlaps(uint64_t a0, uint64_t a1, uint64_t b0, uint64_t b1)
+{
+    return a0 < b1 && b0 < a1;
+}
+
+// Whether [first, end) may be reversed in place: it must not cover the file
+// header or the page's own directory, nor data reversed before.
+bool MayReverse(const ReversedRanges& done, const TiffIfd* ifd, uint32_t entries, uint32_t first,
+                uint32_t end)
+{
+    uint64_t dirEnd = static_cast<uint64_t>(ifd->ifdOffset) + 2 + 12u * entries + 4;
+    if (Overlaps(first, end, 0, 8) || Overlaps(first, end, ifd->ifdOffset, dirEnd))
+        return false;
+    auto next = done.lower_bound(first);
+    if (next != done.end() && next->first < end)
+        return false;
+    if (next != done.begin() && std::prev(next)->second > first)
+        return false;
+    return true;
+}
+
+int NormalisePage(FILE* f, TiffIfd* ifd, uint16_t xres, uint16_t yres, ReversedRanges* reversed)
 {
     TiffEntry* e = ifd->entry;
     uint32_t strips = e[TE_STRIPOFFSETS].count;
@@ -544,10 +572,18 @@ int NormalisePage(FILE* f, TiffIfd* ifd, uint16_t xres, uint16_t yres)
             return rc;
     }
     uint32_t total = end - first;
-    if (fillOrder1) {
+    // The directory's own entry count, as the file has it.
+    uint8_t cnt[2];
+    if (!ReadAt(f, ifd->ifdOffset, cnt, 2))
+        return TV_R_IO;
+    uint32_t n = GetLe16(cnt);
+    if (fillOrder1 && total > 0) {
+        if (!MayReverse(*reversed, ifd, n, first, end))
+            return TV_R_IO;
         int rc = ReverseStrip(f, first, total);
         if (rc)
             return rc;
+        (*reversed)[first] = end;
     }
 
     // The entries as they should now read.
@@ -562,10 +598,6 @@ int NormalisePage(FILE* f, TiffIfd* ifd, uint16_t xres, uint16_t yres)
     }
 
     // Walk the entries in the file and rewrite those that differ.
-    uint8_t cnt[2];
-    if (!ReadAt(f, ifd->ifdOffset, cnt, 2))
-        return TV_R_IO;
-    uint32_t n = GetLe16(cnt);
     for (uint32_t k = 0; k < n; ++k) {
         uint64_t at = static_cast<uint64_t>(ifd->ifdOffset) + 2 + 12 * k;
         uint8_t b[12];
@@ -649,6 +681,7 @@ int NormaliseFaxFile(FILE* stream)
     if (int rc = CheckTiffHeader(&h))
         return rc;
     IfdWalk walk;
+    ReversedRanges reversed;
     for (uint32_t off = h.firstIfd; off != 0;) {
         if (!WalkStep(&walk, off))
             return TV_R_IO;
@@ -656,7 +689,7 @@ int NormaliseFaxFile(FILE* stream)
         uint16_t x, y;
         if (!SeekTo(stream, off) || !ReadTiffIfd(stream, &ifd, &x, &y))
             return TV_R_IO;
-        if (int rc = NormalisePage(stream, &ifd, x, y))
+        if (int rc = NormalisePage(stream, &ifd, x, y, &reversed))
             return rc;
         off = ifd.nextIfd;
     }

@@ -3,8 +3,10 @@
 // and the block copy engine.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "common/faxtiff.h"
@@ -102,6 +104,49 @@ std::vector<int> PageMarks(FILE* f)
         marks.push_back(k);
     }
     return marks;
+}
+
+// A file of fill-order-1 pages built by hand: the header, one strip of
+// marked-page data at offset 8, then one IFD per entry of `strips` (each
+// page's strip offset and byte count), chained in order.
+std::vector<uint8_t> FillOrder1File(const std::vector<std::pair<uint32_t, uint32_t>>& strips)
+{
+    std::vector<uint8_t> data = MarkedPageData(1);
+    for (uint8_t& b : data) { // our pages are LSB first; fill order 1 is MSB first
+        uint8_t r = 0;
+        for (int i = 0; i < 8; ++i)
+            r = static_cast<uint8_t>(r | (((b >> i) & 1) << (7 - i)));
+        b = r;
+    }
+    const uint16_t kEntries = 15;
+    const uint32_t ifdSize = 2 + 12 * kEntries + 4;
+    uint32_t ifd0 = 8 + static_cast<uint32_t>(data.size());
+    uint32_t rational = ifd0 + ifdSize * static_cast<uint32_t>(strips.size());
+    std::vector<uint8_t> f(rational + 8, 0);
+    std::memcpy(f.data(), "II*\0", 4);
+    PutLe32(&f[4], ifd0);
+    std::memcpy(&f[8], data.data(), data.size());
+    PutLe32(&f[rational], 200);
+    PutLe32(&f[rational + 4], 1);
+    for (size_t p = 0; p < strips.size(); ++p) {
+        uint8_t* d = &f[ifd0 + ifdSize * p];
+        PutLe16(d, kEntries);
+        const uint32_t e[kEntries][4] = {
+            {254, 4, 1, 0},    {256, 3, 1, 1728}, {257, 3, 1, 3},   {258, 3, 1, 1},
+            {259, 3, 1, 3},    {262, 3, 1, 0},    {266, 3, 1, 1},   {273, 4, 1, strips[p].first},
+            {277, 3, 1, 1},    {278, 4, 1, 3},    {279, 4, 1, strips[p].second},
+            {282, 5, 1, rational}, {283, 5, 1, rational}, {292, 4, 1, 0}, {296, 3, 1, 2},
+        };
+        for (int i = 0; i < kEntries; ++i) {
+            uint8_t* x = d + 2 + 12 * i;
+            PutLe16(x, static_cast<uint16_t>(e[i][0]));
+            PutLe16(x + 2, static_cast<uint16_t>(e[i][1]));
+            PutLe32(x + 4, e[i][2]);
+            PutLe32(x + 8, e[i][3]);
+        }
+        PutLe32(d + 2 + 12 * kEntries, p + 1 < strips.size() ? ifd0 + ifdSize * static_cast<uint32_t>(p + 1) : 0);
+    }
+    return f;
 }
 
 } // namespace
@@ -505,6 +550,35 @@ TEST(FaxTiff, NormaliseRefusesWhatItCannotRecord)
     before = tiny.Bytes();
     EXPECT_EQ(0, NormaliseFaxFile(tiny.f));
     EXPECT_EQ(before, tiny.Bytes());
+}
+
+// Reversing the bit order in place must touch each byte of image data once
+// and never the file's own structure: a strip over the header or over its
+// page's directory, or two pages sharing a strip, is refused.
+TEST(FaxTiff, NormaliseReversesEachStripOnce)
+{
+    const uint32_t n = static_cast<uint32_t>(MarkedPageData(1).size());
+    const uint32_t all = static_cast<uint32_t>(FillOrder1File({{8, n}}).size());
+    struct Case {
+        const char* what;
+        std::vector<std::pair<uint32_t, uint32_t>> strips;
+        int result;
+    };
+    const Case cases[] = {
+        {"one page", {{8, n}}, 0},
+        {"two pages sharing a strip", {{8, n}, {8, n}}, TV_R_IO},
+        {"two pages overlapping", {{8, n}, {9, n - 1}}, TV_R_IO},
+        {"strip over the header", {{0, n + 8}}, TV_R_IO},
+        {"strip over its directory", {{8, all - 8}}, TV_R_IO},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFile t(FillOrder1File(c.strips));
+        EXPECT_EQ(c.result, NormaliseFaxFile(t.f));
+        if (c.result == 0) {
+            EXPECT_EQ(std::vector<int>{1}, PageMarks(t.f));
+        }
+    }
 }
 
 TEST(FaxTiff, NormaliseRewritesResolutions)

@@ -299,9 +299,9 @@
 #define IDC_DUP_SEARCH          8707
 
 /* 524 Change directory (the file dialog's own ids, plus one check box) */
-#define IDC_CD_FILETYPELABEL    1089
+#define IDC_CD_DIRTEXT          1088
+#define IDC_CD_FILENAMELABEL    1089
 #define IDC_CD_MATCHLABEL       1090
-#define IDC_CD_FILENAMELABEL    1088
 #define IDC_CD_DRIVESLABEL      1091
 #define IDC_CD_FILENAME         1152
 #define IDC_CD_FILES            1120

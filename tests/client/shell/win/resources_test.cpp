@@ -174,6 +174,32 @@ std::vector<std::pair<HWND, RECT>> ControlRects(HWND dlg) {
     return out;
 }
 
+// Width a control's own text needs in the dialog's font, with room for the
+// box of a check box or radio button; 0 for controls that show no fixed text.
+int TextNeed(HWND dlg, HWND c) {
+    std::string cls = ClassOf(c);
+    if (cls != "Static" && cls != "Button") return 0;
+    LONG style = GetWindowLongA(c, GWL_STYLE);
+    if (cls == "Static" && (style & SS_TYPEMASK) == SS_ICON) return 0;
+    char text[256] = "";
+    GetWindowTextA(c, text, sizeof text);
+    std::string shown;
+    for (const char* p = text; *p; ++p)
+        if (*p != '&' || (style & SS_NOPREFIX && cls == "Static")) shown += *p;
+    if (shown.empty()) return 0;
+    HDC dc = GetDC(dlg);
+    HGDIOBJ old = SelectObject(dc, HGDIOBJ(SendMessageA(dlg, WM_GETFONT, 0, 0)));
+    SIZE size = {0, 0};
+    GetTextExtentPoint32A(dc, shown.c_str(), int(shown.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(dlg, dc);
+    LONG kind = style & BS_TYPEMASK;
+    bool box = cls == "Button" && (kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX || kind == BS_RADIOBUTTON ||
+                                   kind == BS_AUTORADIOBUTTON);
+    bool push = cls == "Button" && (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON);
+    return size.cx + (box ? 18 : 0) + (push ? 4 : 0);
+}
+
 TEST(ResourcesTest, DialogsCreateWithTheirControlsAndNoOverlap) {
     const std::vector<DialogCase> cases = {
         {IDD_MESSAGEOPTIONS, "Message options",
@@ -210,6 +236,8 @@ TEST(ResourcesTest, DialogsCreateWithTheirControlsAndNoOverlap) {
         auto rects = ControlRects(dlg);
         for (size_t i = 0; i < rects.size(); ++i) {
             const RECT& a = rects[i].second;
+            EXPECT_LE(TextNeed(dlg, rects[i].first), a.right - a.left)
+                << "the text of control " << GetDlgCtrlID(rects[i].first) << " is cut off";
             EXPECT_TRUE(a.left >= 0 && a.top >= 0 && a.right <= client.right && a.bottom <= client.bottom)
                 << "control " << GetDlgCtrlID(rects[i].first) << " leaves the dialog";
             for (size_t j = i + 1; j < rects.size(); ++j) {

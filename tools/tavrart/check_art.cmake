@@ -1,0 +1,23 @@
+# Draws the art into a fresh OUT and compares it, file set and bytes, with SRC.
+file(REMOVE_RECURSE ${OUT})
+file(MAKE_DIRECTORY ${OUT})
+execute_process(COMMAND ${GEN} ${OUT} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "tavrart_gen failed (${rc})")
+endif()
+file(GLOB generated RELATIVE ${OUT} ${OUT}/*)
+file(GLOB committed RELATIVE ${SRC} ${SRC}/*)
+list(SORT generated)
+list(SORT committed)
+if(NOT generated STREQUAL committed)
+  message(FATAL_ERROR "the files in ${SRC} are not the set the generator draws:\n"
+                      "generated: ${generated}\ncommitted: ${committed}")
+endif()
+foreach(name ${generated})
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${OUT}/${name} ${SRC}/${name}
+                  RESULT_VARIABLE diff)
+  if(NOT diff EQUAL 0)
+    message(FATAL_ERROR "${SRC}/${name} differs from the generator's drawing")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${OUT})

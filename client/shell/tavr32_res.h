@@ -215,7 +215,7 @@
 #define IDD_SEARCH          565
 
 /* ---- Controls shared by many templates ------------------------------- */
-#define IDC_HELP            256
+#define IDC_HELPBUTTON            256
 #define IDC_RESET           257
 #define IDC_TEXT            259
 

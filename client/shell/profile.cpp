@@ -783,3 +783,13 @@ int WriteUserDetails(const TvProfileContext *ctx, const TvSystemParams *s, const
         TvPlatRemove(temp);
     return 0;
 }
+
+bool ProfileFilePath(char *out, size_t size, const char *dir, int subdirId, int nameId)
+{
+    return PathIn(out, size, dir, subdirId, nameId);
+}
+
+void ProfileShowPath(const TvProfileContext *ctx, int stringId, const char *path)
+{
+    ShowPath(ctx, stringId, path);
+}

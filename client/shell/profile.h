@@ -140,4 +140,11 @@ int WriteProfileStream(FILE *old, FILE *out, const TvUserProfile *p, int sendLis
 // Rewrites the user's USER.INI in place through a temporary copy. 1 done.
 int WriteUserDetails(const TvProfileContext *ctx, const TvSystemParams *s, const TvUserProfile *p);
 
+// Shared with the other readers of the settings files: a path made of dir,
+// the string subdirId (0: none) and the string nameId; false when it does
+// not fit. And the box of string stringId with the path, owned by the main
+// window.
+bool ProfileFilePath(char *out, size_t size, const char *dir, int subdirId, int nameId);
+void ProfileShowPath(const TvProfileContext *ctx, int stringId, const char *path);
+
 #endif

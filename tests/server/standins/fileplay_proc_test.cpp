@@ -9,21 +9,11 @@
 #include <string>
 
 #include "tests/support/process.h"
+#include "tests/support/waitfor.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/testfiles.h"
 
 namespace {
-
-template <typename Pred> bool WaitFor(DWORD ms, Pred pred)
-{
-    DWORD start = GetTickCount();
-    while (!pred()) {
-        if (GetTickCount() - start >= ms)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
 
 std::string WithoutCr(std::string s)
 {
@@ -79,7 +69,7 @@ TEST(FilePlayProcess, PlaysEachActionAgainstAnotherProcess)
     ASSERT_TRUE(peer.Started()) << peer.Result();
 
     // While the peer holds the file without sharing, this process can't open it.
-    ASSERT_TRUE(WaitFor(20000, [&] { return peer.Output().find("1 hold 0") != std::string::npos; })) << peer.Result();
+    ASSERT_TRUE(tvtest::WaitFor(20000, [&] { return peer.Output().find("1 hold 0") != std::string::npos; })) << peer.Result();
     HANDLE h = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     DWORD error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
@@ -88,7 +78,7 @@ TEST(FilePlayProcess, PlaysEachActionAgainstAnotherProcess)
     EXPECT_EQ(error, static_cast<DWORD>(ERROR_SHARING_VIOLATION));
 
     // Copy, append, time, attributes, the marker: then it waits for the flag.
-    ASSERT_TRUE(WaitFor(20000, [&] { return peer.Output().find("9 marker") != std::string::npos; })) << peer.Result();
+    ASSERT_TRUE(tvtest::WaitFor(20000, [&] { return peer.Output().find("9 marker") != std::string::npos; })) << peer.Result();
     EXPECT_EQ(ReadWholeFile(held), "fixture\r\n[DOCUMENT]\r\n");
     const ULONGLONG second = 10000000ULL;
     EXPECT_EQ(WriteTime(held), (13441334400ULL + 17 * 3600 + 30 * 60) * second);   // 2026-12-10 17:30:00 UTC
@@ -99,7 +89,7 @@ TEST(FilePlayProcess, PlaysEachActionAgainstAnotherProcess)
     ASSERT_TRUE(WriteWholeFile(flag, ""));
 
     // Once the vanish wait has run out, a change of the file ends the last wait.
-    ASSERT_TRUE(WaitFor(20000, [&] { return peer.Output().find("13 vanish") != std::string::npos; })) << peer.Result();
+    ASSERT_TRUE(tvtest::WaitFor(20000, [&] { return peer.Output().find("13 vanish") != std::string::npos; })) << peer.Result();
     Sleep(100);
     ASSERT_TRUE(WriteWholeFile(held, "changed\r\n"));
     tvtest::RunResult r = peer.Wait(30000);

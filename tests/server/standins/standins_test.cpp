@@ -16,8 +16,12 @@
 #include "server/runtime/srvlog.h"
 #include "tests/support/installation.h"
 #include "tests/support/testfiles.h"
+#include "tests/support/waitfor.h"
 
 namespace {
+
+// The server programs log every few tenths of a second: a slower poll will do.
+template <typename Pred> bool WaitForPoll(uint32_t ms, Pred pred) { return tvtest::WaitFor(ms, pred, 50); }
 
 size_t CountOf(const std::string &text, const std::string &what)
 {
@@ -25,18 +29,6 @@ size_t CountOf(const std::string &text, const std::string &what)
     for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1))
         ++n;
     return n;
-}
-
-template <typename Pred> bool WaitFor(DWORD ms, Pred pred)
-{
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (pred())
-            return true;
-        if (GetTickCount() - start >= ms)
-            return false;
-        Sleep(50);
-    }
 }
 
 // What the client and the programmer API try on the lock file: read, denying
@@ -72,7 +64,7 @@ protected:
     // Waits until the server log holds what, count times.
     bool WaitLog(const std::string &what, size_t count = 1, DWORD ms = 10000)
     {
-        return WaitFor(ms, [&] { return CountOf(Log(), what) >= count; });
+        return WaitForPoll(ms, [&] { return CountOf(Log(), what) >= count; });
     }
 
     // Runs the packet tool; at most 30 s.
@@ -95,7 +87,7 @@ protected:
     // others; false when none comes within ms.
     static bool NextPacket(TvMailslot slot, uint8_t cls, uint8_t type, uint8_t *buf, uint16_t *len, DWORD ms = 10000)
     {
-        return WaitFor(ms, [&] {
+        return WaitForPoll(ms, [&] {
             while (MsgReadRequest(slot, buf, MSG_MAX_PACKET, len) == TV_OK)
                 if (buf[2] == cls && (buf[3] == type || cls == PKT_CLASS_STOPALL))
                     return true;
@@ -129,11 +121,11 @@ TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
 
     // ---- start-up: QUEUEMAN first, then SYSMAN, which starts FAKE-1
     tvtest::Process queueman(inst_.Program(QUEUEMAN_EXE));
-    ASSERT_TRUE(WaitFor(15000, [] { return MsgQueueExists("QUEUEMAN"); })) << queueman.Result();
+    ASSERT_TRUE(WaitForPoll(15000, [] { return MsgQueueExists("QUEUEMAN"); })) << queueman.Result();
     tvtest::Process sysman(inst_.Program(SYSMAN_EXE));
-    ASSERT_TRUE(WaitFor(15000, [] { return MsgQueueExists("SYSMAN"); })) << sysman.Result();
+    ASSERT_TRUE(WaitForPoll(15000, [] { return MsgQueueExists("SYSMAN"); })) << sysman.Result();
     ASSERT_TRUE(WaitLog("SYSMAN     - (I) - Started FAKE-1: "));
-    EXPECT_TRUE(WaitFor(15000, [] { return MsgQueueExists("FAKE\\1"); })) << Log();
+    EXPECT_TRUE(WaitForPoll(15000, [] { return MsgQueueExists("FAKE\\1"); })) << Log();
     EXPECT_TRUE(WaitLog("Invalid line in [SERVER] paragraph (1) - Gadget: nothing"));
     EXPECT_TRUE(WaitLog("1 server program started"));
     EXPECT_TRUE(LockHeld());
@@ -269,7 +261,7 @@ TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
     EXPECT_TRUE(WaitLog("Server restarting"));
     EXPECT_TRUE(WaitLog("Program FAKE-1 ended (exit code 0)", 1, 20000)) << Log();
     EXPECT_TRUE(WaitLog("SYSMAN     - (I) - Started FAKE-1: ", 2, 20000)) << Log();
-    EXPECT_TRUE(WaitFor(15000, [] { return MsgQueueExists("FAKE\\1"); }));
+    EXPECT_TRUE(WaitForPoll(15000, [] { return MsgQueueExists("FAKE\\1"); }));
     EXPECT_TRUE(queueman.Running());
 
     // The programmer API's request files: SYSMAN takes its own (and removes
@@ -286,7 +278,7 @@ TEST_F(ServerFixture, ManagersTakeTheCataloguePacketsAndStopOnClass99)
     EXPECT_EQ(GetFileAttributesA(restartFile.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesA(oddFile.c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_NE(GetFileAttributesA(otherFile.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_TRUE(WaitFor(15000, [] { return MsgQueueExists("FAKE\\1"); }));
+    EXPECT_TRUE(WaitForPoll(15000, [] { return MsgQueueExists("FAKE\\1"); }));
 
     // ---- class 99 to SYSMAN stops everything: the started program, the
     // announced controller, QUEUEMAN, and SYSMAN itself.
@@ -323,18 +315,18 @@ TEST(ServerPresence, LockWithoutMarkerAndMarkerLeftByAKilledSysman)
 
     {
         tvtest::Process queueman(inst.Program(QUEUEMAN_EXE));
-        ASSERT_TRUE(WaitFor(15000, [] { return MsgQueueExists("QUEUEMAN"); })) << queueman.Result();
-        EXPECT_TRUE(WaitFor(5000, lockHeld));
+        ASSERT_TRUE(WaitForPoll(15000, [] { return MsgQueueExists("QUEUEMAN"); })) << queueman.Result();
+        EXPECT_TRUE(WaitForPoll(5000, lockHeld));
         EXPECT_FALSE(exists(marker));
         queueman.Kill();
     }
-    EXPECT_TRUE(WaitFor(5000, [&] { return !lockHeld(); }));
+    EXPECT_TRUE(WaitForPoll(5000, [&] { return !lockHeld(); }));
 
     tvtest::Process sysman(inst.Program(SYSMAN_EXE));
-    ASSERT_TRUE(WaitFor(15000, [&] { return exists(marker); })) << sysman.Result();
+    ASSERT_TRUE(WaitForPoll(15000, [&] { return exists(marker); })) << sysman.Result();
     EXPECT_TRUE(lockHeld());
     sysman.Kill();
-    EXPECT_TRUE(WaitFor(5000, [&] { return !lockHeld(); }));
+    EXPECT_TRUE(WaitForPoll(5000, [&] { return !lockHeld(); }));
     EXPECT_TRUE(exists(marker));
 }
 

@@ -13,21 +13,11 @@
 #include "client/shell/shellhooks.h"
 #include "common/platform.h"
 #include "tests/support/process.h"
+#include "tests/support/waitfor.h"
 #include "tests/support/tempdir.h"
 #include "tests/support/testfiles.h"
 
 namespace {
-
-template <typename Pred> bool WaitFor(DWORD ms, Pred pred)
-{
-    DWORD start = GetTickCount();
-    while (!pred()) {
-        if (GetTickCount() - start >= ms)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
 
 TEST(ServerCheckWin, AgainstAnotherProcess)
 {
@@ -46,7 +36,7 @@ TEST(ServerCheckWin, AgainstAnotherProcess)
     tvtest::Process client(tvtest::Command(FILEPLAY_EXE, {clientScript}));
     ASSERT_TRUE(peer.Started()) << peer.Result();
     ASSERT_TRUE(client.Started()) << client.Result();
-    ASSERT_TRUE(WaitFor(20000, [&] { return peer.Output().find("1 hold 0") != std::string::npos; })) << peer.Result();
+    ASSERT_TRUE(tvtest::WaitFor(20000, [&] { return peer.Output().find("1 hold 0") != std::string::npos; })) << peer.Result();
 
     TvShellHooks hooks = *TvDefaultShellHooks();
     TvErrorLog log{};
@@ -59,7 +49,7 @@ TEST(ServerCheckWin, AgainstAnotherProcess)
     EXPECT_TRUE(TvPlatFileExists(marker.c_str())) << "a running server's marker stays";
 
     // The other peer holds the user's lock: a second client is refused.
-    ASSERT_TRUE(WaitFor(20000, [&] { return client.Output().find("1 hold 0") != std::string::npos; }))
+    ASSERT_TRUE(tvtest::WaitFor(20000, [&] { return client.Output().find("1 hold 0") != std::string::npos; }))
         << client.Result();
     TvWorkstationLock second{};
     EXPECT_EQ(0, CheckWorkstationStart(&second, userDb.c_str(), &log));

@@ -380,7 +380,7 @@ void WriteOptions(FILE *out, const TvUserProfile *p, bool *wroteAny)
                   p->viewerRes == TV_VIEWER_RES_O ? 'O' : static_cast<char>('0' + p->viewerRes % 10));
     WriteLine(out, line, wroteAny);
     put("ConfirmOptions:", YesNo(p->confirmOptions));
-    put("Window:", p->window == TV_LIST_IN ? "IN" : p->window == TV_LIST_OUT ? "OUT" : "FILED");
+    put("Window:", p->window == TV_LIST_NEW ? "IN" : p->window == TV_LIST_WAITING ? "OUT" : "FILED");
     put("TidyReceived:", YesNo(p->tidyReceived));
     put("TidySentOK:", YesNo(p->tidySentOk));
     put("TidySentFail:", YesNo(p->tidySentFail));
@@ -534,7 +534,7 @@ int ReadProfileOptions(FILE *f, bool systemFile, int32_t rights, const TvDateTim
     if (Key(f, para, "ConfirmOptions:", v))
         p->confirmOptions = NotNo(v);
     if (Key(f, para, "Window:", v))
-        p->window = StartsNoCase(v, "IN") ? TV_LIST_IN : StartsNoCase(v, "OUT") ? TV_LIST_OUT : TV_LIST_FILED;
+        p->window = StartsNoCase(v, "IN") ? TV_LIST_NEW : StartsNoCase(v, "OUT") ? TV_LIST_WAITING : TV_LIST_FILED;
     if (!systemFile) {
         struct {
             const char *key;

@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "client/shell/errorlog.h"
+#include "client/store/listids.h"
 #include "client/shell/shellhooks.h"
 #include "client/shell/wsconfig.h"
 
@@ -19,7 +20,6 @@ enum { TV_PRIORITY_BACKGROUND = 1, TV_PRIORITY_NORMAL = 2, TV_PRIORITY_URGENT = 
 enum { TV_QUALITY_DRAFT = 1, TV_QUALITY_NORMAL = 2, TV_QUALITY_HIGH = 3 };
 enum { TV_SEND_NOW = 0, TV_SEND_OFFPEAK = 1, TV_SEND_AT = 2 };
 enum { TV_HEADER_NO = 1, TV_HEADER_TO = 2, TV_HEADER_FR = 4, TV_HEADER_DA = 8, TV_HEADER_TI = 16 };
-enum { TV_LIST_IN = 1120, TV_LIST_OUT = 1121, TV_LIST_FILED = 1122 };
 enum { TV_VIEWER_RES_DEFAULT = 3, TV_VIEWER_RES_O = 4 };
 
 struct TvSendTime {

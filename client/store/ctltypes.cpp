@@ -53,7 +53,7 @@ int HeaderFailure(int report, bool box, const char* fmt, const char* fileName)
             ErrorBoxFromResource(fileName);
         char text[TV_LINE_SIZE + 64];
         std::snprintf(text, sizeof text, fmt, fileName ? fileName : "");
-        GetStoreHooks()->writeErrorLog(TV_LOG_ENTRY, "CheckControlFile", text);
+        GetStoreHooks()->writeErrorLog(TV_LOG_BAD_ENTRY, "CheckControlFile", text);
     }
     return TV_CTL_INVALID;
 }

@@ -112,7 +112,7 @@ Verdict Judge(const Rewrite& rw, const Entry& e, const std::string& dir, Decide 
     const std::string* fileLine = FileLine(e);
     if (!fileLine) {
         ErrorBoxFromResource(rw.path);
-        StoreLog(TV_LOG_ENTRY, rw.missingName, "Cannot find [DOCUMENT] File: in %s", rw.path);
+        StoreLog(TV_LOG_BAD_ENTRY, rw.missingName, "Cannot find [DOCUMENT] File: in %s", rw.path);
         return TV_MISSING;
     }
     char line[TV_LINE_SIZE];
@@ -134,7 +134,7 @@ Verdict Judge(const Rewrite& rw, const Entry& e, const std::string& dir, Decide 
         fmt = "Invalid [DOCUMENT] File: entry in %s";
     if (fmt) {
         ErrorBoxFromResource(rw.path);
-        StoreLog(TV_LOG_ENTRY, rw.function, fmt, rw.path);
+        StoreLog(TV_LOG_BAD_ENTRY, rw.function, fmt, rw.path);
         return TV_MALFORMED;
     }
     return decide(value + dirLength, e) ? TV_DROP : TV_KEEP;

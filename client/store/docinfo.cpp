@@ -40,7 +40,7 @@ void CommentText(const char* line, char* out)
 void Report(const char* path, const char* function, const char* fmt)
 {
     ErrorBoxFromResource(path);
-    StoreLog(TV_LOG_ENTRY, function, fmt, TV_DOCDIR_NAME);
+    StoreLog(TV_LOG_BAD_ENTRY, function, fmt, TV_DOCDIR_NAME);
 }
 
 // The file's name part of a File: value checked against dir; null with the
@@ -403,13 +403,13 @@ int SetFileInfo(DocumentInfo* doc, const char* directory, bool sameBase)
         lastMissing = !commentSeen;
         if (!commentSeen) {
             ErrorBoxFromResource(path);
-            StoreLog(TV_LOG_ENTRY, "SetFileInfo", "Missing [DOCUMENT] File: or Comment: entry in %s", path);
+            StoreLog(TV_LOG_BAD_ENTRY, "SetFileInfo", "Missing [DOCUMENT] File: or Comment: entry in %s", path);
         }
         i = end;
     }
     if (fail) {
         ErrorBoxFromResource(path);
-        StoreLog(TV_LOG_ENTRY, "SetFileInfo", fail, path);
+        StoreLog(TV_LOG_BAD_ENTRY, "SetFileInfo", fail, path);
         std::fclose(t);
         TvPlatRemove(tempPath);
         std::fclose(f);
@@ -446,7 +446,7 @@ int SetFileInfo(DocumentInfo* doc, const char* directory, bool sameBase)
     TvPlatRemove(tempPath);
     std::fclose(f);
     if (lastMissing) {
-        StoreLog(TV_LOG_ENTRY, "SetFileInfo", "Some problem updating information file %s", TV_DOCDIR_NAME);
+        StoreLog(TV_LOG_BAD_ENTRY, "SetFileInfo", "Some problem updating information file %s", TV_DOCDIR_NAME);
         return 0;
     }
     return 1;
@@ -545,7 +545,7 @@ void UpdateFiledList(void)
     }
     if (fmt) {
         ErrorBoxFromResource(path);
-        StoreLog(TV_LOG_ENTRY, "UpdateFiledList", fmt, path);
+        StoreLog(TV_LOG_BAD_ENTRY, "UpdateFiledList", fmt, path);
         StoreListInvalidate(table, view);
         ClearFilesAccessible();
     } else {

@@ -44,7 +44,7 @@ struct Reader {
 bool Fail(Reader& r, const char* fmt)
 {
     ErrorBoxFromResource(r.path);
-    StoreLog(TV_LOG_ENTRY, r.function, fmt, r.path);
+    StoreLog(TV_LOG_BAD_ENTRY, r.function, fmt, r.path);
     r.failed = true;
     return false;
 }
@@ -118,7 +118,7 @@ bool WriteUserStatus(Reader& r, MessageListEntry& e, const char* value, const ch
 // The NEW list's comment: "(group) " before a group message's text.
 void NewComment(MessageListEntry& e, const char* line, int32_t groupFlag)
 {
-    char text[TV_ENTRY_COMMENT_SIZE + TV_GROUP_NAME_SIZE + 4] = "";
+    char text[TV_ENTRY_COMMENT_SIZE + TV_STORE_GROUP_SIZE + 4] = "";
     if (groupFlag) {
         const char* g = g_storeConfig.groupName;
         if (*g && !IsAsciiAlnum(static_cast<unsigned char>(*g)))

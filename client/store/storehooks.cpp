@@ -17,7 +17,7 @@ namespace {
 bool s_defaultAccessible = true;
 
 void NoLog(uint16_t, const char*, const char*) {}
-void NoMessage(int, const char*, TvBoxIcon) {}
+void NoMessage(int, const char*, TvStoreIcon) {}
 void NoAlert(int) {}
 void NoScanner(const MessageListEntry*) {}
 bool DefaultAccessible(void) { return s_defaultAccessible; }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "client/store/listids.h"
 #include "common/platform.h"
 
 struct MessageListEntry;
@@ -22,7 +23,7 @@ enum : uint16_t {
     TV_LOG_OPEN = 0xF804,
     TV_LOG_ACCESS = 0xF805,
     TV_LOG_MISSING = 0xF806,
-    TV_LOG_ENTRY = 0xF807,
+    TV_LOG_BAD_ENTRY = 0xF807,
     TV_LOG_MEMORY = 0xF808,
     TV_LOG_LOCKED = 0xF809,
     TV_LOG_WRITE = 0xF80A,
@@ -45,16 +46,14 @@ enum : int {
 };
 
 // Icons of a message box.
-enum TvBoxIcon { TV_ICON_NONE, TV_ICON_EXCLAMATION };
+enum TvStoreIcon { TV_ICON_NONE, TV_ICON_EXCLAMATION };
 
-// The list ids of the three message lists.
-enum : int { TV_LIST_NEW = 1120, TV_LIST_WAITING = 1121, TV_LIST_FILED = 1122 };
 
 struct StoreHooks {
     // One error-log line: code, issuing function, text (already formatted).
     void (*writeErrorLog)(uint16_t code, const char* function, const char* text);
     // A message box with the string stringId, its %s filled with arg.
-    void (*showMessage)(int stringId, const char* arg, TvBoxIcon icon);
+    void (*showMessage)(int stringId, const char* arg, TvStoreIcon icon);
     // The pending-alert box with string stringId.
     void (*showAlert)(int stringId);
     // The scanner-ready box for entry; null closes it.
@@ -86,7 +85,7 @@ const StoreHooks* GetStoreHooks(void);
 const StoreHooks* DefaultStoreHooks(void);
 
 // Sizes of the names the store keeps.
-enum { TV_DIR_SIZE = 261, TV_GROUP_NAME_SIZE = 41, TV_MATCH_SIZE = 81 };
+enum { TV_DIR_SIZE = 261, TV_STORE_GROUP_SIZE = 41, TV_MATCH_SIZE = 81 };
 
 // The directories and user options the shell reads at start-up. Directory
 // paths end with a separator; an empty group directory means no group.
@@ -94,7 +93,7 @@ struct StoreConfig {
     char receiveDir[TV_DIR_SIZE];
     char sendDir[TV_DIR_SIZE];
     char groupReceiveDir[TV_DIR_SIZE];
-    char groupName[TV_GROUP_NAME_SIZE];
+    char groupName[TV_STORE_GROUP_SIZE];
     char filedDir[TV_DIR_SIZE];
     char match[TV_MATCH_SIZE];        // the user's filed-list pattern
     bool useArchiveAttribute;         // default on

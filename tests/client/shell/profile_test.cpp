@@ -116,7 +116,7 @@ TEST(ProfileReader, UserFileValues)
     EXPECT_FALSE(p.statusBar);
     EXPECT_EQ(4, p.viewerRes);
     EXPECT_FALSE(p.confirmOptions);
-    EXPECT_EQ(TV_LIST_OUT, p.window);
+    EXPECT_EQ(TV_LIST_WAITING, p.window);
     EXPECT_FALSE(p.tidySentOk);
     EXPECT_EQ(14, p.tidyAgeInDays);
     // The system copy stays as it was.
@@ -366,7 +366,7 @@ TEST(ProfileWriter, WritesWhatReadsBack)
     p.toolIconRow = true;
     p.statusBar = true;
     p.viewerRes = TV_VIEWER_RES_O;
-    p.window = TV_LIST_IN;
+    p.window = TV_LIST_NEW;
     p.tidyAgeInDays = 12;
 
     FILE *out = std::tmpfile();
@@ -392,7 +392,7 @@ TEST(ProfileWriter, WritesWhatReadsBack)
     EXPECT_TRUE(back.toolIconRow);
     EXPECT_FALSE(back.toolTextRow);
     EXPECT_EQ(TV_VIEWER_RES_O, back.viewerRes);
-    EXPECT_EQ(TV_LIST_IN, back.window);
+    EXPECT_EQ(TV_LIST_NEW, back.window);
     EXPECT_EQ(12, back.tidyAgeInDays);
     std::fclose(out);
 }

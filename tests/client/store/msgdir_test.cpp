@@ -34,7 +34,7 @@ protected:
     void UseGroup()
     {
         std::snprintf(g_storeConfig.groupReceiveDir, TV_DIR_SIZE, "%s", groupDir.c_str());
-        std::snprintf(g_storeConfig.groupName, TV_GROUP_NAME_SIZE, "%s", "@SALES");
+        std::snprintf(g_storeConfig.groupName, TV_STORE_GROUP_SIZE, "%s", "@SALES");
     }
     TvFileTime TimeOf(const std::string& path)
     {

@@ -19,7 +19,7 @@ void Log(uint16_t code, const char* function, const char* text)
     std::snprintf(line, sizeof line, "%04X %s: %s", code, function, text);
     s_record.logs.push_back(line);
 }
-void Box(int id, const char* arg, TvBoxIcon) { s_record.boxes.push_back(std::to_string(id) + " " + (arg ? arg : "")); }
+void Box(int id, const char* arg, TvStoreIcon) { s_record.boxes.push_back(std::to_string(id) + " " + (arg ? arg : "")); }
 void Alert(int id) { s_record.alerts.push_back(id); }
 void Scanner(const MessageListEntry* e) { s_record.scanner.push_back(e ? e->Name : ""); }
 bool Accessible(void) { return s_record.accessible; }

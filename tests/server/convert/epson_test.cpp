@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/platform.h"
 #include "server/convert/epson.h"
 #include "server/convert/raster.h"
 #include "server/convert/textcmd.h"
@@ -16,11 +17,7 @@
 
 namespace {
 
-#ifdef _WIN32
-const char kSep = '\\';
-#else
-const char kSep = '/';
-#endif
+const char kSep = TvPathSep();
 
 // The tiny fonts' folder, ending in a separator (the suite's scratch folder).
 std::string g_fontDir;

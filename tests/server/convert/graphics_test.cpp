@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/platform.h"
 #include "server/convert/epson.h"
 #include "server/convert/graphics.h"
 #include "server/convert/raster.h"
@@ -17,11 +18,7 @@
 
 namespace {
 
-#ifdef _WIN32
-const char kSep = '\\';
-#else
-const char kSep = '/';
-#endif
+const char kSep = TvPathSep();
 
 std::vector<std::string> g_log;
 void CaptureLog(int level, const char *text) { g_log.push_back(std::to_string(level) + " " + text); }

@@ -8,16 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "common/platform.h"
 #include "server/convert/raster.h"
 #include "tests/support/tempdir.h"
 
 namespace {
 
-#ifdef _WIN32
-const char kSep = '\\';
-#else
-const char kSep = '/';
-#endif
+const char kSep = TvPathSep();
 
 // The current test's font folder (its scratch folder), ending in a separator.
 std::string g_dir;

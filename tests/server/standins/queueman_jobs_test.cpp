@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/platform.h"
 #include "server/runtime/mailslot.h"
 #include "server/runtime/packets.h"
 #include "server/runtime/srvlog.h"
@@ -19,11 +20,7 @@ namespace {
 
 using rt::FakeClock;
 
-#ifdef _WIN32
-const char kSep = '\\';
-#else
-const char kSep = '/';
-#endif
+const char kSep = TvPathSep();
 
 const char kControl[] =
     "[TAVRINE]\r\nType: SendControl\r\nRevision: A\r\n\r\n[DOCUMENT]\r\nFile: SAMPLE1.TXT\r\n\r\n"

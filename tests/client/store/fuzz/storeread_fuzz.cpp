@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::snprintf(g_storeConfig.filedDir, TV_DIR_SIZE, "%s", dir.c_str());
     if (selector & 8) {
         std::snprintf(g_storeConfig.groupReceiveDir, TV_DIR_SIZE, "%s", dir.c_str());
-        std::snprintf(g_storeConfig.groupName, TV_GROUP_NAME_SIZE, "%s", "@G");
+        std::snprintf(g_storeConfig.groupName, TV_STORE_GROUP_SIZE, "%s", "@G");
     }
     tvtest::FakeListView views[3] = {tvtest::FakeListView(ListTable(TV_LIST_NEW)),
                                      tvtest::FakeListView(ListTable(TV_LIST_WAITING)),

@@ -27,7 +27,7 @@ WNDPROC g_buttonProc;
 char g_statusText[TV_STATUS_TEXT_MAX + 1];
 int (*g_spoolState)(void);
 
-enum { STATUS_FRAME_GROW_X = 2, STATUS_FRAME_GROW_Y = 1, TEXT_SIZE = 256, NAME_SIZE = 64 };
+enum { TOOL_BAR_EXTRA = 6, STATUS_FRAME_GROW_X = 2, STATUS_FRAME_GROW_Y = 1, TEXT_SIZE = 256, NAME_SIZE = 64 };
 
 HINSTANCE Program()
 {
@@ -264,7 +264,7 @@ bool ShowToolBar(int row, int mode)
     ComputeButtonSize();
     if (mode == TV_BAR_APPLY) {
         if (g_app.buttonBar)
-            MoveWindow(g_app.buttonBar, 0, 0, ScreenWidth(), g_buttonHeight + 6, TRUE);
+            MoveWindow(g_app.buttonBar, 0, 0, ScreenWidth(), ToolBarHeight(), TRUE);
         LayoutToolBar(TV_TOOLS_MOVE);
         if (g_app.buttonBar)
             ShowWindow(g_app.buttonBar,
@@ -296,6 +296,11 @@ int ToolButtonHeightNow(void)
     if (!g_buttonWidth)
         ComputeButtonSize();
     return g_buttonHeight;
+}
+
+int ToolBarHeight(void)
+{
+    return ToolButtonHeightNow() + TOOL_BAR_EXTRA;
 }
 
 // ---------------------------------------------------------------- status message
@@ -431,6 +436,11 @@ void DrawToolButton(const DRAWITEMSTRUCT *item)
         char suffix[NAME_SIZE];
         ToolBitmapName(suffix, sizeof suffix, "", e.bitmapBase, ScreenWidth(), disabled);
         bmp = LoadStemBitmap(suffix);
+        if (!bmp && disabled) {
+            // Buttons that are never greyed have no grey picture.
+            ToolBitmapName(suffix, sizeof suffix, "", e.bitmapBase, ScreenWidth(), false);
+            bmp = LoadStemBitmap(suffix);
+        }
     }
     if (bmp) {
         BITMAP info = {};

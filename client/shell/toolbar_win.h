@@ -44,9 +44,11 @@ enum { TV_TOOL_ROW_ICONS = 1, TV_TOOL_ROW_TEXT = 2 };
 // Both return the flag after the call.
 bool ShowToolBar(int row, int mode);
 bool ShowStatusBar(int mode);
-// Current button size and the bar's height when laid out.
+// Current button size, and the bar's height when laid out (the button
+// height and 6).
 int ToolButtonWidthNow(void);
 int ToolButtonHeightNow(void);
+int ToolBarHeight(void);
 
 // The one way to write the status bar's message field (TvStatusMode).
 void SetStatusText(int mode, const char *text = nullptr, unsigned value = 0);

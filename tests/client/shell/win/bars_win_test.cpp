@@ -272,6 +272,152 @@ TEST_F(Bars, StatusMessageRules)
     EXPECT_GT(dark, 5);
 }
 
+TEST_F(Bars, HotTrackingCapturesTheMouse)
+{
+    LayoutToolBar(TV_TOOLS_MAIN);
+    ShowToolBar(TV_TOOL_ROW_ICONS, TV_BAR_APPLY);   // 60 x 42
+    HWND b = GetDlgItem(g_app.buttonBar, 110);
+    ASSERT_NE(b, nullptr);
+    const struct {
+        int x, y;
+        WPARAM keys;
+        bool captured;
+    } moves[] = {
+        {10, 10, 0, true},   {60, 42, 0, true},          {61, 10, 0, false}, {0, 0, 0, true},
+        {10, 43, 0, false},  {-1, 5, MK_LBUTTON, true},  {200, 5, MK_LBUTTON, true},
+        {200, 5, 0, false},
+    };
+    for (const auto &m : moves) {
+        SendMessageA(b, WM_MOUSEMOVE, m.keys, MAKELPARAM(m.x, m.y));
+        EXPECT_EQ(GetCapture() == b, m.captured) << m.x << "," << m.y << " keys " << m.keys;
+    }
+    SendMessageA(b, WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    ASSERT_EQ(GetCapture(), b);
+    SendMessageA(b, WM_KILLFOCUS, 0, 0);
+    EXPECT_EQ(GetCapture(), nullptr);
+}
+
+TEST_F(Bars, GreyedButtonsKeepTheirPicture)
+{
+    // View has no grey picture: greyed it still shows its own.
+    LayoutToolBar(TV_TOOLS_MAIN);
+    g_app.profile.toolTextRow = false;
+    ShowToolBar(TV_TOOL_ROW_ICONS, TV_BAR_APPLY);
+    for (int id : {116, 110}) {
+        SCOPED_TRACE(id);
+        HWND b = GetDlgItem(g_app.buttonBar, id);
+        EnableToolButton(id, true);
+        UpdateWindow(b);
+        HDC dc = GetDC(b);
+        const COLORREF face = GetSysColor(COLOR_BTNFACE);
+        int other = 0;
+        for (int x = 6; x < 54; ++x)
+            for (int y = 2; y < 26; ++y)
+                if (GetPixel(dc, x, y) != face)
+                    ++other;
+        ReleaseDC(b, dc);
+        EXPECT_GT(other, 50);
+    }
+}
+
+TEST_F(Bars, MessagesPaneDrawsIconsAndRecordsDropTargets)
+{
+    const DWORD style = WS_CHILD | WS_VISIBLE | LBS_OWNERDRAWFIXED;
+    g_app.lists[0] = CreateWindowA("LISTBOX", "", style, 60, 50, 340, 100, g_app.main, nullptr, g_app.instance, nullptr);
+    g_app.lists[1] = CreateWindowA("LISTBOX", "", style, 60, 160, 340, 20, g_app.main, nullptr, g_app.instance, nullptr);
+    g_app.filed = CreateWindowA(TV_CLASS_PANE, "", WS_CHILD, 60, 190, 340, 100, g_app.main, nullptr, g_app.instance,
+                                nullptr);
+    const int iconW = GetSystemMetrics(SM_CXICON), iconH = GetSystemMetrics(SM_CYICON);
+    ASSERT_GT(iconH, 20);
+    ListTable(1120)->PaneRect = {60, 4, 400, 104};    // high enough for the icon
+    ListTable(1121)->PaneRect = {60, 112, 400, 132};  // lower than an icon
+    ListTable(1122)->PaneRect = {60, 140, 400, 240};  // its pane is hidden
+    for (RECT &r : g_dropTargets)
+        SetRect(&r, 1, 2, 3, 4);
+    g_inTitleWidth = 0;
+
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 420, 260);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    RECT all = {0, 0, 420, 260};
+    HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
+    FillRect(dc, &all, face);
+    DeleteObject(face);
+    PAINTSTRUCT ps = {};
+    ps.hdc = dc;
+    ps.rcPaint = all;
+    PaintMessagesPane(nullptr, &ps);
+
+    const int x = (60 - iconW) / 2;
+    EXPECT_EQ(g_dropTargets[TV_DROP_IN].left, x - 1);
+    EXPECT_EQ(g_dropTargets[TV_DROP_IN].top, 3);
+    EXPECT_EQ(g_dropTargets[TV_DROP_IN].right, x + iconW + 1);
+    EXPECT_EQ(g_dropTargets[TV_DROP_IN].bottom, 4 + iconH + 1);
+    EXPECT_TRUE(IsRectEmpty(&g_dropTargets[TV_DROP_OUT]));
+    EXPECT_EQ(g_dropTargets[TV_DROP_OUT].right, 0);
+    EXPECT_TRUE(IsRectEmpty(&g_dropTargets[TV_DROP_FILED]));
+    EXPECT_GT(g_inTitleWidth, 0);
+    // The sunken bevel 3 pixels outside each drawn list, the inside filled.
+    EXPECT_EQ(GetPixel(dc, 57, 50), GetSysColor(COLOR_BTNSHADOW));
+    EXPECT_EQ(GetPixel(dc, 200, 1), GetSysColor(COLOR_BTNSHADOW));
+    EXPECT_EQ(GetPixel(dc, 57, 120), GetSysColor(COLOR_BTNSHADOW));
+    EXPECT_EQ(GetPixel(dc, 200, 50), GetSysColor(COLOR_WINDOW));
+    EXPECT_EQ(GetPixel(dc, 57, 200), GetSysColor(COLOR_BTNFACE));   // FILED not drawn
+
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    for (int id = 1120; id <= 1122; ++id)
+        ListTable(id)->PaneRect = {};
+}
+
+TEST_F(Bars, FiledPaneShowsTheDirectory)
+{
+    const struct {
+        const char *dir, *shown;
+    } cases[] = {{"C:\\TAVRINE\\FILED\\", "c:\\tavrine\\filed"}, {"C:\\", "c:\\"}};
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen), ref = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 300, 30), refBmp = CreateCompatibleBitmap(screen, 300, 30);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bmp), oldRef = SelectObject(ref, refBmp);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.dir);
+        RECT all = {0, 0, 300, 30};
+        PAINTSTRUCT ps = {};
+        ps.hdc = dc;
+        ps.rcPaint = all;
+        HBRUSH window = CreateSolidBrush(GetSysColor(COLOR_WINDOW));
+        // The rest of the line is filled; the margin is the erase's.
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+        PaintFiledPane(nullptr, &ps, c.dir);
+        EXPECT_EQ(GetPixel(dc, 299, 29), GetSysColor(COLOR_WINDOW));
+        EXPECT_EQ(GetPixel(dc, 1, 29), RGB(0, 0, 0));
+        // The text, against the same text drawn here.
+        FillRect(dc, &all, window);
+        PaintFiledPane(nullptr, &ps, c.dir);
+        FillRect(ref, &all, window);
+        DeleteObject(window);
+        SetTextColor(ref, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(ref, GetSysColor(COLOR_WINDOW));
+        TextOutA(ref, 3, 1, c.shown, int(std::strlen(c.shown)));
+        int differ = 0;
+        for (int x = 0; x < 300; ++x)
+            for (int y = 0; y < 30; ++y)
+                if (GetPixel(dc, x, y) != GetPixel(ref, x, y))
+                    ++differ;
+        EXPECT_EQ(differ, 0);
+    }
+    SelectObject(dc, old);
+    SelectObject(ref, oldRef);
+    DeleteObject(bmp);
+    DeleteObject(refBmp);
+    DeleteDC(dc);
+    DeleteDC(ref);
+}
+
 TEST_F(Bars, MissingWindowsAreTolerated)
 {
     DestroyWindow(g_app.main);

@@ -85,10 +85,13 @@ int TextOutCut(HDC dc, int x, int y, const char *text, int width)
         n = length;
     while (n > 0 && TextWidth(dc, text, n) > width)
         --n;
+    if (n < 4) {
+        // No room for the dots: the characters that fit.
+        TextOutA(dc, x, y, text, n);
+        return TextWidth(dc, text, n);
+    }
     char cut[TEXT_SIZE];
     int keep = n - 4;
-    if (keep < 0)
-        keep = 0;
     if (keep > int(sizeof cut) - 5)
         keep = int(sizeof cut) - 5;
     std::memcpy(cut, text, size_t(keep));

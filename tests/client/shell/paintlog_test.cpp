@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -12,8 +13,8 @@ namespace {
 MessageListEntry Entry(const char *status, int kind, const char *user = "OK")
 {
     MessageListEntry e{};
-    std::strncpy(e.Status, status, sizeof e.Status - 1);
-    std::strncpy(e.UserStatus, user, sizeof e.UserStatus - 1);
+    std::snprintf(e.Status, sizeof e.Status, "%s", status);
+    std::snprintf(e.UserStatus, sizeof e.UserStatus, "%s", user);
     e.Kind = kind;
     return e;
 }
@@ -76,7 +77,7 @@ TEST(PaintLog, NameColumn)
     };
     for (const auto &c : cases) {
         MessageListEntry e = Entry("OK", 1);
-        std::strncpy(e.AssocFile, c.assoc, sizeof e.AssocFile - 1);
+        std::snprintf(e.AssocFile, sizeof e.AssocFile, "%s", c.assoc);
         char out[64];
         RowNameText(&e, "(Untitled)", out, sizeof out);
         EXPECT_STREQ(out, c.text) << c.assoc;

@@ -104,10 +104,11 @@ protected:
         const DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPCHILDREN;
         g_app.buttonBar = CreateWindowA(TV_CLASS_PANE, "Button bar", style, 0, 0, 900, 50, g_app.main, nullptr,
                                         g_app.instance, nullptr);
-        g_app.statusBar = CreateWindowA(TV_CLASS_PANE, "Status bar", style, 0, 340, 900, 20, g_app.main, nullptr,
+        g_app.statusBar = CreateWindowA(TV_CLASS_PANE, "Status bar", style, 0, 280, 900, 20, g_app.main, nullptr,
                                         g_app.instance, nullptr);
         ASSERT_NE(g_app.buttonBar, nullptr);
         ASSERT_NE(g_app.statusBar, nullptr);
+        RedrawWindow(g_app.main, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_ALLCHILDREN | RDW_UPDATENOW);
         LayoutToolBar(TV_TOOLS_FORGET);
         g_commands.clear();
         g_commandSources.clear();
@@ -258,18 +259,6 @@ TEST_F(Bars, StatusMessageRules)
     g_app.server.serverAccessible = true;
     SetStatusText(TV_STATUS_RESET);
     EXPECT_STREQ(StatusMessageText(), "");
-    SetStatusText(TV_STATUS_SHOW, "Message shown");
-    UpdateWindow(g_app.statusBar);
-
-    // The message field shows the buffer: dark text pixels inside it.
-    HDC dc = GetDC(g_app.statusBar);
-    int dark = 0;
-    for (int x = 10; x < 80; ++x)
-        for (int y = 3; y < 17; ++y)
-            if (GetRValue(GetPixel(dc, x, y)) < 0x60)
-                ++dark;
-    ReleaseDC(g_app.statusBar, dc);
-    EXPECT_GT(dark, 5);
 }
 
 TEST_F(Bars, HotTrackingCapturesTheMouse)
@@ -416,6 +405,48 @@ TEST_F(Bars, FiledPaneShowsTheDirectory)
     DeleteObject(refBmp);
     DeleteDC(dc);
     DeleteDC(ref);
+}
+
+// Dark pixels in the status bar's message field.
+int DarkStatusPixels()
+{
+    HDC dc = GetDC(g_app.statusBar);
+    int dark = 0;
+    for (int x = 10; x < 200; ++x)
+        for (int y = 3; y < 17; ++y)
+            if (GetRValue(GetPixel(dc, x, y)) < 0x60)
+                ++dark;
+    ReleaseDC(g_app.statusBar, dc);
+    return dark;
+}
+
+TEST_F(Bars, PressedButtonDescribesItsCommand)
+{
+    LayoutToolBar(TV_TOOLS_MAIN);
+    ShowToolBar(TV_TOOL_ROW_ICONS, TV_BAR_APPLY);
+    HWND b = GetDlgItem(g_app.buttonBar, 110);
+    SetStatusText(TV_STATUS_SHOW, "");
+    ASSERT_EQ(DarkStatusPixels(), 0);
+    SetStatusText(TV_STATUS_SHOW, "Shown");
+    ASSERT_GT(DarkStatusPixels(), 5);
+    SetStatusText(TV_STATUS_SHOW, "");
+    ASSERT_EQ(DarkStatusPixels(), 0);
+
+    DRAWITEMSTRUCT item = {};
+    item.CtlType = ODT_BUTTON;
+    item.CtlID = 110;
+    item.itemAction = ODA_SELECT;
+    item.itemState = ODS_SELECTED;
+    item.hwndItem = b;
+    item.hDC = GetDC(b);
+    GetClientRect(b, &item.rcItem);
+    DrawToolButton(&item);
+    EXPECT_GT(DarkStatusPixels(), 5);     // the command's description
+    EXPECT_STREQ(StatusMessageText(), "");
+    item.itemState = 0;
+    DrawToolButton(&item);
+    EXPECT_EQ(DarkStatusPixels(), 0);     // the message again
+    ReleaseDC(b, item.hDC);
 }
 
 TEST_F(Bars, MissingWindowsAreTolerated)

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "client/shell/shelltext.h"
 #include "client/store/listids.h"
 
 namespace {
@@ -120,6 +121,12 @@ int HelpTopicForHitTest(int hitTestCode)
     default:
         return hitTestCode >= HT_BORDER_FIRST && hitTestCode <= HT_BORDER_LAST ? 605 : 0;
     }
+}
+
+TvSettingsChange SettingsChangeEffects(const char *section)
+{
+    const bool all = !section || !section[0];
+    return TvSettingsChange{all || EqualsNoCase(section, "intl"), all || EqualsNoCase(section, "colors")};
 }
 
 TvWindowPlacement PlacementToSave(char state, int screenWidth, int screenHeight, const TvRect &windowRect)

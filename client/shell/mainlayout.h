@@ -57,6 +57,14 @@ int HelpTopicForCommand(int commandId);
 // HelpOnClick's topic for a hit-test code; 0 = not handled.
 int HelpTopicForHitTest(int hitTestCode);
 
+// What a change of the Windows settings touches: the date and time formats
+// (no section or "intl") and the background brush (no section or "colors");
+// section names in any case.
+struct TvSettingsChange {
+    bool formats, colors;
+};
+TvSettingsChange SettingsChangeEffects(const char *section);
+
 // The placement saved at the end: 'Z' (maximised) and 'I' (minimised) as a
 // rectangle inset by 1/15 of the screen on each side, anything else as 'N'
 // with the window's rectangle; then left and top at least 0, right and

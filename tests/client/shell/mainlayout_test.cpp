@@ -150,6 +150,22 @@ TEST(MainLayout, HelpTopics)
         EXPECT_EQ(c.topic, HelpTopicForHitTest(c.hit)) << c.hit;
 }
 
+TEST(MainLayout, SettingsChange)
+{
+    const struct {
+        const char *section;
+        bool formats, colors;
+    } cases[] = {
+        {nullptr, true, true}, {"", true, true},        {"intl", true, false}, {"INTL", true, false},
+        {"Colors", false, true}, {"windows", false, false}, {"intl2", false, false},
+    };
+    for (const auto &c : cases) {
+        TvSettingsChange e = SettingsChangeEffects(c.section);
+        EXPECT_EQ(c.formats, e.formats) << (c.section ? c.section : "(none)");
+        EXPECT_EQ(c.colors, e.colors) << (c.section ? c.section : "(none)");
+    }
+}
+
 TEST(MainLayout, SavedPlacement)
 {
     const struct {

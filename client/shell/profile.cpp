@@ -391,10 +391,20 @@ void WriteOptions(FILE *out, const TvUserProfile *p, bool *wroteAny)
 
 } // namespace
 
+// A separator as it goes into a printf format: '%' doubled, so that a
+// setting of "%" is printed and never read as a conversion.
+static void FormatSeparator(char c, char out[3])
+{
+    out[0] = c;
+    out[1] = c == '%' ? '%' : '\0';
+    out[2] = '\0';
+}
+
 void IntlFormatsFrom(const char *sTime, const char *sShortDate, TvIntlFormats *out)
 {
-    const char timeSep = (sTime && sTime[0]) ? sTime[0] : ':';
-    std::snprintf(out->timeFormat, sizeof out->timeFormat, "%%02d%c%%02d", timeSep);
+    char timeSep[3];
+    FormatSeparator((sTime && sTime[0]) ? sTime[0] : ':', timeSep);
+    std::snprintf(out->timeFormat, sizeof out->timeFormat, "%%02d%s%%02d", timeSep);
     char date[TV_LINE_SIZE];
     CopyCut(date, sizeof date, sShortDate ? sShortDate : "yy-mm-dd");
     UpperCase(date);
@@ -410,7 +420,9 @@ void IntlFormatsFrom(const char *sTime, const char *sShortDate, TvIntlFormats *o
     while (*p == 'D' || *p == 'M')
         ++p;
     const char sep2 = *p;
-    char s1[2] = {sep1, '\0'}, s2[2] = {sep2, '\0'};
+    char s1[3], s2[3];
+    FormatSeparator(sep1, s1);
+    FormatSeparator(sep2, s2);
     std::snprintf(out->dateFormat, sizeof out->dateFormat, "%%02d%s%%02d%s%%02d", s1, s2);
 }
 

@@ -51,6 +51,8 @@ TEST(IntlFormats, FromTheInternationalSettings)
         {"", "dd.MM.yy", "%02d:%02d", "%02d.%02d.%02d", TV_DATE_DMY},
         {":", nullptr, "%02d:%02d", "%02d-%02d-%02d", TV_DATE_YMD},
         {":", "dd", "%02d:%02d", "%02d%02d%02d", TV_DATE_DMY},
+        // A '%' separator is printed, never taken for a conversion.
+        {"%", "dd%MM%yy", "%02d%%%02d", "%02d%%%02d%%%02d", TV_DATE_DMY},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.sShortDate ? c.sShortDate : "(none)");

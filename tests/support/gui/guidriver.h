@@ -32,7 +32,7 @@ namespace gui {
 
 const int kWaitMs = 10000;     // default deadline of a wait
 const int kStartMs = 60000;    // for a program's first window: Wine's first program after a new wineserver is slow
-const UINT kSendMs = 5000;     // deadline of one message sent to the program
+const UINT kSendMs = 15000;    // deadline of one message sent to the program (a loaded machine is slow)
 
 // A value read from the program, or why there is none.
 template <class T>

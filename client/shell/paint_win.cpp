@@ -5,6 +5,7 @@
 
 #include "client/shell/app_win.h"
 #include "client/shell/paintlog.h"
+#include "client/shell/shellutil.h"
 #include "client/shell/tavr32_res.h"
 #include "common/langlib.h"
 
@@ -70,35 +71,19 @@ int TextWidth(HDC dc, const char *text, int length)
     return s.cx;
 }
 
-// Draws text cut to width: when it does not fit, the characters that fit
-// less four, a blank and "...". Returns the drawn extent.
+int MeasureOnDc(void *context, const char *text, int count)
+{
+    return TextWidth(static_cast<HDC>(context), text, count);
+}
+
+// Draws text cut to width (the longest start that fits, ending in " ...");
+// returns the drawn extent.
 int TextOutCut(HDC dc, int x, int y, const char *text, int width)
 {
-    const int length = int(std::strlen(text));
-    const int full = TextWidth(dc, text, length);
-    if (full <= width) {
-        TextOutA(dc, x, y, text, length);
-        return full;
-    }
-    int n = full > 0 ? int((long long)(length + 3) * width / full) : length;
-    if (n > length)
-        n = length;
-    while (n > 0 && TextWidth(dc, text, n) > width)
-        --n;
-    if (n < 4) {
-        // No room for the dots: the characters that fit.
-        TextOutA(dc, x, y, text, n);
-        return TextWidth(dc, text, n);
-    }
     char cut[TEXT_SIZE];
-    int keep = n - 4;
-    if (keep > int(sizeof cut) - 5)
-        keep = int(sizeof cut) - 5;
-    std::memcpy(cut, text, size_t(keep));
-    std::memcpy(cut + keep, " ...", 5);
-    const int drawn = int(std::strlen(cut));
-    TextOutA(dc, x, y, cut, drawn);
-    return TextWidth(dc, cut, drawn);
+    const int extent = FitTextToWidth(text, width, MeasureOnDc, dc, cut, sizeof cut);
+    TextOutA(dc, x, y, cut, int(std::strlen(cut)));
+    return extent;
 }
 
 HFONT CreateArial(int height)

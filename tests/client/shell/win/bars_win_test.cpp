@@ -621,6 +621,25 @@ TEST_F(Rows, ReceivedMessageShowsNewDocUntilOpened)
     EXPECT_FALSE(ShowsBitmap(RES_BMP_NEWDOC));
 }
 
+TEST_F(Rows, LongNamesAreCutToTheirColumn)
+{
+    Set(0, "Se", TV_KIND_SEND, "OK", "");
+    std::snprintf(entries[0].AssocFile, sizeof entries[0].AssocFile, "%s",
+                  "C:\\DOCS\\WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW.DOC");
+    Draw(0);
+    // Name from x1 over 14 w; the date column after it stays empty.
+    const int x1 = g_app.marginX + STATUS_BITMAP_WIDTH, x2 = x1 + 14 * g_app.charWidth;
+    int inName = 0, beyond = 0;
+    for (int y = 0; y < g_app.charHeight; ++y) {
+        for (int x = x1; x < x2; ++x)
+            inName += GetPixel(dc, x, y) != GetSysColor(COLOR_WINDOW);
+        for (int x = x2; x < kWidth; ++x)
+            beyond += GetPixel(dc, x, y) != GetSysColor(COLOR_WINDOW);
+    }
+    EXPECT_GT(inName, 20);
+    EXPECT_EQ(beyond, 0);
+}
+
 TEST_F(Rows, SlotsOutsideTheTableAreNotDrawn)
 {
     Set(0, "Fa", TV_KIND_SEND, "OK", "WWWW MMMM FAILED");

@@ -449,6 +449,46 @@ TEST_F(Bars, PressedButtonDescribesItsCommand)
     ReleaseDC(b, item.hDC);
 }
 
+// The pixels of a window's client area.
+std::vector<COLORREF> Snapshot(HWND w)
+{
+    RECT r;
+    GetClientRect(w, &r);
+    HDC dc = GetDC(w);
+    std::vector<COLORREF> px;
+    for (int y = 0; y < r.bottom; ++y)
+        for (int x = 0; x < r.right; ++x)
+            px.push_back(GetPixel(dc, x, y));
+    ReleaseDC(w, dc);
+    return px;
+}
+
+TEST_F(Bars, LatchedButtonKeepsItsLookWhenPressed)
+{
+    LayoutToolBar(TV_TOOLS_VIEWER);
+    ShowToolBar(TV_TOOL_ROW_ICONS, TV_BAR_APPLY);
+    for (bool latched : {false, true}) {
+        SCOPED_TRACE(latched);
+        HWND b = GetDlgItem(g_app.buttonBar, 105);
+        LatchToolButton(105, latched);
+        RedrawWindow(b, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        const std::vector<COLORREF> before = Snapshot(b);
+        DRAWITEMSTRUCT item = {};
+        item.CtlType = ODT_BUTTON;
+        item.CtlID = 105;
+        item.itemAction = ODA_SELECT;
+        item.itemState = ODS_SELECTED;
+        item.hwndItem = b;
+        item.hDC = GetDC(b);
+        GetClientRect(b, &item.rcItem);
+        DrawToolButton(&item);
+        ReleaseDC(b, item.hDC);
+        EXPECT_EQ(Snapshot(b) == before, latched);
+        EXPECT_GT(DarkStatusPixels(), 5);   // the description all the same
+        SetStatusText(TV_STATUS_SHOW, "");
+    }
+}
+
 TEST_F(Bars, MissingWindowsAreTolerated)
 {
     DestroyWindow(g_app.main);

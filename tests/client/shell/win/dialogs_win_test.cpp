@@ -406,7 +406,7 @@ TEST_F(FocusTest, FieldErrorBoxesSendTheFocusToTheField)
     boxes.Finish();
 }
 
-TEST_F(DialogsTest, HelpersClearSelectionsUpperCaseFieldsAndStartCopies)
+TEST_F(DialogsTest, HelpersClearSelectionsKeepScrollBarsUpperCaseFieldsAndStartCopies)
 {
     HWND list = CreateWindowA("LISTBOX", "", WS_POPUP | LBS_EXTENDEDSEL, 0, 0, 100, 100, nullptr, nullptr,
                               g_app.instance, nullptr);
@@ -420,6 +420,23 @@ TEST_F(DialogsTest, HelpersClearSelectionsUpperCaseFieldsAndStartCopies)
     EXPECT_EQ(0, SendMessageA(list, LB_GETSELCOUNT, 0, 0));
     ClearListSelection(list);
     DestroyWindow(list);
+
+    // After a rebuild with redraw off the scroll bar shows the list as it is.
+    HWND rows = CreateWindowA("LISTBOX", "", WS_POPUP | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT, 0, 0, 100,
+                              100, nullptr, nullptr, g_app.instance, nullptr);
+    ASSERT_NE(nullptr, rows);
+    StopRedraw(rows);
+    for (int i = 0; i < 40; ++i)
+        SendMessageA(rows, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("row"));
+    SendMessageA(rows, LB_SETTOPINDEX, 12, 0);
+    ResumeRedraw(rows);
+    int low = -1, high = -1;
+    GetScrollRange(rows, SB_VERT, &low, &high);
+    EXPECT_EQ(0, low);
+    EXPECT_GT(high, 12);
+    EXPECT_EQ(12, GetScrollPos(rows, SB_VERT));
+    EXPECT_EQ(12, SendMessageA(rows, LB_GETTOPINDEX, 0, 0));
+    DestroyWindow(rows);
 
     // The box shows the text in capitals; the caller's text is left alone.
     gui::MessageBoxGuard boxes(Pid());

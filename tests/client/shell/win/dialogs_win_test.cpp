@@ -312,7 +312,101 @@ TEST_F(DialogsTest, ScannerReadyBoxShowsTheCommentAndClosesOnNull)
     ShowScannerReadyBox(nullptr); // nothing open: nothing happens
 }
 
-TEST_F(DialogsTest, HelpersClearSelectionsUpperCaseFieldsAndStartCopies)
+// A window with three edit fields: an ordinary one, the field error
+// boxes' 512 and the file dialogs' file-name field 1152.
+class FocusTest : public DialogsTest {
+protected:
+    enum { FIRST_ID = 100, FIELD_ID = 512, FILE_NAME_ID = 1152 };
+    void SetUp() override
+    {
+        DialogsTest::SetUp();
+        window = CreateWindowA("STATIC", "Focus test", WS_POPUP | WS_VISIBLE, 10, 10, 300, 120, nullptr, nullptr,
+                               g_app.instance, nullptr);
+        ASSERT_NE(nullptr, window);
+        int y = 5;
+        for (int id : {FIRST_ID, FIELD_ID, FILE_NAME_ID}) {
+            CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 5, y, 200, 24, window,
+                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_app.instance, nullptr);
+            y += 30;
+        }
+        first = GetDlgItem(window, FIRST_ID);
+        SetForegroundWindow(window);
+        SetFocus(first);
+        Pump();
+        ASSERT_EQ(first, GetFocus());
+    }
+    void TearDown() override
+    {
+        DestroyWindow(window);
+        DialogsTest::TearDown();
+    }
+    HWND window = nullptr;
+    HWND first = nullptr;
+};
+
+// What happens to the focus window while the box is open; the same timer
+// then ends the box.
+enum class WhileOpen { Nothing, Disable, Destroy };
+WhileOpen s_whileOpen;
+HWND s_focusWindow;
+
+BOOL CALLBACK EndBox(HWND w, LPARAM)
+{
+    char cls[16] = "";
+    GetClassNameA(w, cls, sizeof cls);
+    if (std::strcmp(cls, "#32770") != 0 || !IsWindowVisible(w))
+        return TRUE;
+    PostMessageA(w, WM_COMMAND, IDOK, 0);
+    return FALSE;
+}
+
+void CALLBACK DuringBox(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    if (EnumThreadWindows(GetCurrentThreadId(), EndBox, 0))
+        return; // no box yet
+    KillTimer(nullptr, timer);
+    if (s_whileOpen == WhileOpen::Disable)
+        EnableWindow(s_focusWindow, FALSE);
+    else if (s_whileOpen == WhileOpen::Destroy)
+        DestroyWindow(s_focusWindow);
+}
+
+TEST_F(FocusTest, MessageBoxGivesTheFocusBackOnlyToAWindowStillUsable)
+{
+    const struct {
+        WhileOpen what;
+        bool back;
+    } cases[] = {{WhileOpen::Nothing, true}, {WhileOpen::Disable, false}, {WhileOpen::Destroy, false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.what));
+        HWND edit = CreateWindowA("EDIT", "", WS_CHILD | WS_VISIBLE | WS_BORDER, 210, 5, 80, 24, window, nullptr,
+                                  g_app.instance, nullptr);
+        SetFocus(edit);
+        ASSERT_EQ(edit, GetFocus());
+        s_whileOpen = c.what;
+        s_focusWindow = edit;
+        ASSERT_NE(0u, SetTimer(nullptr, 0, 20, DuringBox));
+        EXPECT_EQ(IDOK, ShowMessageBox(window, "Disk full", nullptr, MB_OK));
+        Pump();
+        EXPECT_EQ(c.back, GetFocus() == edit);
+        if (IsWindow(edit))
+            DestroyWindow(edit);
+    }
+}
+
+TEST_F(FocusTest, FieldErrorBoxesSendTheFocusToTheField)
+{
+    gui::MessageBoxGuard boxes(Pid());
+    boxes.Expect(gui::BoxSpec().Caption("Tavrine").Text("Cannot find file: NOTE.TXT").Press(IDOK).Times(2));
+    FieldErrorBox(window, IDS_CANNOT_FIND_FILE, "note.txt");
+    EXPECT_EQ(GetDlgItem(window, FIELD_ID), GetFocus());
+    SetFocus(first);
+    FileDlgErrorBox(window, IDS_CANNOT_FIND_FILE, "note.txt");
+    EXPECT_EQ(GetDlgItem(window, FILE_NAME_ID), GetFocus());
+    boxes.Finish();
+}
+
+TEST_F(DialogsTest, HelpersClearSelectionsKeepScrollBarsUpperCaseFieldsAndStartCopies)
 {
     HWND list = CreateWindowA("LISTBOX", "", WS_POPUP | LBS_EXTENDEDSEL, 0, 0, 100, 100, nullptr, nullptr,
                               g_app.instance, nullptr);
@@ -326,6 +420,23 @@ TEST_F(DialogsTest, HelpersClearSelectionsUpperCaseFieldsAndStartCopies)
     EXPECT_EQ(0, SendMessageA(list, LB_GETSELCOUNT, 0, 0));
     ClearListSelection(list);
     DestroyWindow(list);
+
+    // After a rebuild with redraw off the scroll bar shows the list as it is.
+    HWND rows = CreateWindowA("LISTBOX", "", WS_POPUP | WS_VISIBLE | WS_VSCROLL | LBS_NOINTEGRALHEIGHT, 0, 0, 100,
+                              100, nullptr, nullptr, g_app.instance, nullptr);
+    ASSERT_NE(nullptr, rows);
+    StopRedraw(rows);
+    for (int i = 0; i < 40; ++i)
+        SendMessageA(rows, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>("row"));
+    SendMessageA(rows, LB_SETTOPINDEX, 12, 0);
+    ResumeRedraw(rows);
+    int low = -1, high = -1;
+    GetScrollRange(rows, SB_VERT, &low, &high);
+    EXPECT_EQ(0, low);
+    EXPECT_GT(high, 12);
+    EXPECT_EQ(12, GetScrollPos(rows, SB_VERT));
+    EXPECT_EQ(12, SendMessageA(rows, LB_GETTOPINDEX, 0, 0));
+    DestroyWindow(rows);
 
     // The box shows the text in capitals; the caller's text is left alone.
     gui::MessageBoxGuard boxes(Pid());

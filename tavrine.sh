@@ -4,6 +4,7 @@
 #   ./tavrine.sh test [--fuzz-seconds N] [--no-fuzz]   build everything and run the whole suite
 #                                                      (Windows tests under every Wine this machine runs)
 #   ./tavrine.sh run                                   run the system on the built-in sample configuration
+#   ./tavrine.sh shots                                 screenshots of the client's windows into build/shots
 #   ./tavrine.sh build                                 build the trees only
 #   ./tavrine.sh ctest 32|64 [ctest args]              ctest on one Windows tree under its Wine
 #   ./tavrine.sh bench                                 fax codec speed against libtiff's on the ITU charts,
@@ -269,6 +270,32 @@ cmd_run() {
     "$ROOT/tests/e2e/sample_run.sh" "$ROOT" "$BUILD" "$BUILD/$(win_tree "$arch")"
 }
 
+# PNG screenshots of the client's windows on a sample installation with
+# messages in each list: build/shots/*.png, one "shot: <path>" line each.
+cmd_shots() {
+    RUN_FUZZ=0
+    install_missing
+    local arch=64
+    can_run_32bit && arch=32
+    build_win "$arch"
+    start_display
+    start_wine "$arch"
+    local out=$BUILD/shots inst=$BUILD/shots/inst win=$BUILD/$(win_tree "$arch")
+    rm -rf "$out"
+    mkdir -p "$inst"
+    cp -r "$ROOT/tests/e2e/sample/." "$ROOT/tests/e2e/shots/." "$inst/"
+    for d in LOG REQUEST SERVER/T-DB SERVER/T-MAIL USERS/JSMITH/T-GRAPH USERS/JSMITH/T-DB; do mkdir -p "$inst/$d"; done
+    cp "$win/standins/sysman/SYSMAN.exe" "$inst/SERVER/SYSMAN.EXE"
+    cp "$win/standins/queueman/QUEUEMAN.exe" "$inst/SERVER/QUEUEMAN.EXE"
+    # Filed documents: a fax page and a letter.
+    gs -q -dSAFER -dBATCH -dNOPAUSE -sDEVICE=tiffg3 -r204x196 -g1728x400 \
+        -sOutputFile="$inst/USERS/JSMITH/T-GRAPH/Contract.tif" -c showpage >/dev/null
+    printf 'Minutes of the meeting\r\n' >"$inst/USERS/JSMITH/T-GRAPH/Minutes.txt"
+    ln -sfn "$inst" "$WINEPREFIX/dosdevices/t:"
+    log "screenshots with the $arch-bit programs under $arch-bit Wine"
+    TFAXINIT='T:\SYSTEM' SHOTS_SERVER_AREA='T:\SERVER\' "$ROOT/tests/e2e/shots.sh" "$ROOT" "$BUILD" "$win" "$out"
+}
+
 # ctest on one Windows tree under its own Wine, for a developer's loop:
 # ./tavrine.sh ctest 64 -R modem_line --repeat until-fail:3
 cmd_ctest() {
@@ -314,9 +341,10 @@ main() {
     case $cmd in
         test) cmd_test ;;
         run) cmd_run ;;
+        shots) cmd_shots ;;
         build) cmd_build ;;
         bench) cmd_bench ;;
-        *) die "usage: ./tavrine.sh test|run|build|bench [--fuzz-seconds N] [--no-fuzz], or ctest 32|64 [ctest args]" ;;
+        *) die "usage: ./tavrine.sh test|run|shots|build|bench [--fuzz-seconds N] [--no-fuzz], or ctest 32|64 [ctest args]" ;;
     esac
 }
 

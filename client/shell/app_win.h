@@ -65,6 +65,8 @@ struct TvApp {
     TvWorkstationLock userLock;
     TvIntlFormats intl;
     TvShellHooks hooks;
+    // Libraries bound at run time; 0 when absent.
+    HINSTANCE ctl3d, shell32, imaging, twain;
     bool modal;                 // a command's modal dialog is open
     bool replyAwaited;
 };

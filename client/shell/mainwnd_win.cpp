@@ -5,6 +5,7 @@
 #include "client/shell/mainwnd_win.h"
 
 #include <dde.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -441,6 +442,28 @@ void MainCommand(HWND hwnd, int command, HWND from)
     }
 }
 
+// A file dropped on the main window: the first one is taken. Making a
+// message of it belongs to composing, which is not part of the program yet;
+// until then the drop only follows the server's state.
+void HandleDroppedFiles(HDROP drop)
+{
+    typedef UINT(WINAPI * QueryProc)(HDROP, UINT, LPSTR, UINT);
+    typedef void(WINAPI * FinishProc)(HDROP);
+    QueryProc query = g_app.shell32 ? reinterpret_cast<QueryProc>(reinterpret_cast<void *>(
+                                          GetProcAddress(g_app.shell32, "DragQueryFileA")))
+                                    : nullptr;
+    FinishProc finish = g_app.shell32 ? reinterpret_cast<FinishProc>(reinterpret_cast<void *>(
+                                            GetProcAddress(g_app.shell32, "DragFinish")))
+                                      : nullptr;
+    char path[269 + 1] = "";
+    if (query)
+        query(drop, 0, path, sizeof path);
+    if (finish)
+        finish(drop);
+    if (!IsServerAvailable(&g_app.server))
+        RefreshMainWindow();
+}
+
 LRESULT CALLBACK LinkWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
 {
     if (msg != 0 && msg == s_testQuery)
@@ -492,6 +515,15 @@ LRESULT CALLBACK LinkWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         EndPaint(hwnd, &ps);
         return 0;
     }
+    case WM_SYSCOLORCHANGE:
+        if (g_app.ctl3d) {
+            typedef BOOL(WINAPI * ColorChangeProc)(void);
+            ColorChangeProc change = reinterpret_cast<ColorChangeProc>(
+                reinterpret_cast<void *>(GetProcAddress(g_app.ctl3d, "Ctl3dColorChange")));
+            if (change)
+                change();
+        }
+        return 0;
     case WM_WININICHANGE:
         WinIniChange(reinterpret_cast<const char *>(lParam));
         return 0;
@@ -548,6 +580,9 @@ LRESULT CALLBACK LinkWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
     case WM_RENDERALLFORMATS:
     case WM_DESTROYCLIPBOARD:
     case WM_DRAWCLIPBOARD:
+        return 0;
+    case WM_DROPFILES:
+        HandleDroppedFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_DDE_INITIATE:
         // No DDE partner is served yet.
@@ -850,6 +885,8 @@ void UpdateMenuState(bool online)
     in.oneSelected = selected == 1;
     in.multiSelected = selected >= 2 && g_app.currentList != TV_LIST_FILED;
     in.mailEnabled = g_app.sys.enableMail;
+    in.imagingLoaded = g_app.imaging != nullptr;
+    in.twainLoaded = g_app.twain != nullptr;
     TvMenuItemState items[TV_MENU_STATE_MAX];
     int n = ComputeMenuState(in, items, TV_MENU_STATE_MAX);
     for (int i = 0; i < n; ++i) {
@@ -862,8 +899,19 @@ void UpdateMenuState(bool online)
         else if (it.kind == TV_ITEM_BUTTON)
             EnableToolButton(it.id, !it.enabled);
     }
+    EnableMessageMenus(true);
     if (g_app.main && GetMenu(g_app.main))
         DrawMenuBar(g_app.main);
+}
+
+void EnableMessageMenus(bool enable)
+{
+    UINT flag = MF_BYCOMMAND | (enable ? MF_ENABLED : MF_GRAYED);
+    if (g_app.mainMenu) {
+        EnableMenuItem(g_app.mainMenu, IDM_PRINT, flag);
+        EnableMenuItem(g_app.mainMenu, IDM_PRINTSETUP, flag);
+    }
+    EnableToolButton(TOOL_PRINT, !enable);
 }
 
 void RefreshMainWindow(void)

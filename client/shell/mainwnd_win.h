@@ -29,6 +29,8 @@ void FillMessageList(int listId);
 
 // The menus and tool buttons for the connection and the selection.
 void UpdateMenuState(bool online);
+// Print and print set-up in the menu and the tool bar.
+void EnableMessageMenus(bool enable);
 // Follows the server's state: the offline title and greying, or the lists
 // re-read and the title restored.
 void RefreshMainWindow(void);

@@ -28,7 +28,6 @@ HACCEL s_accelerators;
 
 // The 3-D controls library, bound at run time when present.
 typedef BOOL(WINAPI *Ctl3dProc)(HINSTANCE);
-HINSTANCE s_ctl3d, s_shell32, s_imaging, s_twain;
 
 void LoadText(int id, char *out, int size)
 {
@@ -79,45 +78,50 @@ void BindCtl3d(void)
     DWORD word = GetVersion();
     if (!ShouldBindCtl3d(static_cast<uint32_t>(word)))
         return;
-    s_ctl3d = LoadLibraryQuiet("CTL3D32.DLL");
-    if (!s_ctl3d)
+    g_app.ctl3d = LoadLibraryQuiet("CTL3D32.DLL");
+    if (!g_app.ctl3d)
         return;
-    Ctl3dProc reg = reinterpret_cast<Ctl3dProc>(reinterpret_cast<void *>(GetProcAddress(s_ctl3d, "Ctl3dRegister")));
+    Ctl3dProc reg = reinterpret_cast<Ctl3dProc>(reinterpret_cast<void *>(GetProcAddress(g_app.ctl3d, "Ctl3dRegister")));
     Ctl3dProc sub =
-        reinterpret_cast<Ctl3dProc>(reinterpret_cast<void *>(GetProcAddress(s_ctl3d, "Ctl3dAutoSubclass")));
+        reinterpret_cast<Ctl3dProc>(reinterpret_cast<void *>(GetProcAddress(g_app.ctl3d, "Ctl3dAutoSubclass")));
     if (reg)
         reg(g_app.instance);
     if (sub)
         sub(g_app.instance);
 }
 
-void UnbindLibraries(void)
+// Frees the libraries bound at run time; the 3-D controls library is told
+// first that the program is done with it.
+void FreeDynamicLibraries(void)
 {
-    if (s_ctl3d) {
-        Ctl3dProc unreg =
-            reinterpret_cast<Ctl3dProc>(reinterpret_cast<void *>(GetProcAddress(s_ctl3d, "Ctl3dUnregister")));
-        if (unreg)
-            unreg(g_app.instance);
-        FreeLibrary(s_ctl3d);
-    }
-    for (HINSTANCE *h : {&s_shell32, &s_imaging, &s_twain})
+    for (HINSTANCE *h : {&g_app.shell32, &g_app.imaging, &g_app.twain}) {
         if (*h)
             FreeLibrary(*h);
-    s_ctl3d = s_shell32 = s_imaging = s_twain = nullptr;
+        *h = nullptr;
+    }
+    if (g_app.ctl3d) {
+        Ctl3dProc unreg =
+            reinterpret_cast<Ctl3dProc>(reinterpret_cast<void *>(GetProcAddress(g_app.ctl3d, "Ctl3dUnregister")));
+        if (unreg)
+            unreg(g_app.instance);
+        FreeLibrary(g_app.ctl3d);
+        g_app.ctl3d = nullptr;
+    }
+    FreeLanguageLibrary();
 }
 
 void BindOptionalLibraries(void)
 {
-    s_shell32 = LoadLibraryQuiet("shell32.dll");
-    if (s_shell32) {
+    g_app.shell32 = LoadLibraryQuiet("shell32.dll");
+    if (g_app.shell32) {
         typedef void(WINAPI * DragAcceptProc)(HWND, BOOL);
         DragAcceptProc accept = reinterpret_cast<DragAcceptProc>(
-            reinterpret_cast<void *>(GetProcAddress(s_shell32, "DragAcceptFiles")));
+            reinterpret_cast<void *>(GetProcAddress(g_app.shell32, "DragAcceptFiles")));
         if (accept)
             accept(g_app.main, TRUE);
     }
-    s_imaging = LoadLibraryQuiet("Gear32sd.dll");
-    s_twain = LoadLibraryQuiet("TWAIN_32.DLL");
+    g_app.imaging = LoadLibraryQuiet("Gear32sd.dll");
+    g_app.twain = LoadLibraryQuiet("TWAIN_32.DLL");
 }
 
 // ---------------------------------------------------------------- start-up
@@ -327,8 +331,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
     if (!InitClientInstance(instance, commandLine, showCommand)) {
         if (g_app.main)
             DestroyWindow(g_app.main);
-        UnbindLibraries();
-        FreeLanguageLibrary();
+        FreeDynamicLibraries();
         return 0;
     }
     g_app.messageLoopRunning = true;
@@ -341,7 +344,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int showCom
         TranslateMessage(&msg);
         DispatchMessageA(&msg);
     }
-    UnbindLibraries();
-    FreeLanguageLibrary();
+    FreeDynamicLibraries();
     return static_cast<int>(msg.wParam);
 }

@@ -305,3 +305,12 @@ for f in "$(dirname "$host")/$data"; do
 done
 say "receive control file:"
 sed 's/\r$//' "$host"
+
+# ---- the desktop client: the user who received the fax starts TAVR32
+# With the modems done, the server runs without device lines while the
+# client shows JSMITH's lists; the main window is photographed with the
+# received fax in the NEW list.
+say ""
+say "== the client: JSMITH's main window with the received fax in the NEW list"
+sed -i '/^Device: /d' "$SAMPLE/SYSTEM/T-DB/SETUP.INI"
+SHOTS_SERVER_AREA='T:\SERVER\' "$ROOT/tests/e2e/shots.sh" "$ROOT" "$BUILD" "$WIN" "$BUILD/sample-shots" main-only

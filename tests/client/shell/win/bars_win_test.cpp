@@ -420,6 +420,21 @@ int DarkStatusPixels()
     return dark;
 }
 
+// The owner-draw call a button gets when it is pressed (selected) or let go.
+void DrawButtonSelection(HWND button, UINT id, bool pressed)
+{
+    DRAWITEMSTRUCT item = {};
+    item.CtlType = ODT_BUTTON;
+    item.CtlID = id;
+    item.itemAction = ODA_SELECT;
+    item.itemState = pressed ? ODS_SELECTED : 0;
+    item.hwndItem = button;
+    item.hDC = GetDC(button);
+    GetClientRect(button, &item.rcItem);
+    DrawToolButton(&item);
+    ReleaseDC(button, item.hDC);
+}
+
 TEST_F(Bars, PressedButtonDescribesItsCommand)
 {
     LayoutToolBar(TV_TOOLS_MAIN);
@@ -432,21 +447,11 @@ TEST_F(Bars, PressedButtonDescribesItsCommand)
     SetStatusText(TV_STATUS_SHOW, "");
     ASSERT_EQ(DarkStatusPixels(), 0);
 
-    DRAWITEMSTRUCT item = {};
-    item.CtlType = ODT_BUTTON;
-    item.CtlID = 110;
-    item.itemAction = ODA_SELECT;
-    item.itemState = ODS_SELECTED;
-    item.hwndItem = b;
-    item.hDC = GetDC(b);
-    GetClientRect(b, &item.rcItem);
-    DrawToolButton(&item);
+    DrawButtonSelection(b, 110, true);
     EXPECT_GT(DarkStatusPixels(), 5);     // the command's description
     EXPECT_STREQ(StatusMessageText(), "");
-    item.itemState = 0;
-    DrawToolButton(&item);
+    DrawButtonSelection(b, 110, false);
     EXPECT_EQ(DarkStatusPixels(), 0);     // the message again
-    ReleaseDC(b, item.hDC);
 }
 
 // The pixels of a window's client area.
@@ -473,16 +478,7 @@ TEST_F(Bars, LatchedButtonKeepsItsLookWhenPressed)
         LatchToolButton(105, latched);
         RedrawWindow(b, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
         const std::vector<COLORREF> before = Snapshot(b);
-        DRAWITEMSTRUCT item = {};
-        item.CtlType = ODT_BUTTON;
-        item.CtlID = 105;
-        item.itemAction = ODA_SELECT;
-        item.itemState = ODS_SELECTED;
-        item.hwndItem = b;
-        item.hDC = GetDC(b);
-        GetClientRect(b, &item.rcItem);
-        DrawToolButton(&item);
-        ReleaseDC(b, item.hDC);
+        DrawButtonSelection(b, 105, true);
         EXPECT_EQ(Snapshot(b) == before, latched);
         EXPECT_GT(DarkStatusPixels(), 5);   // the description all the same
         SetStatusText(TV_STATUS_SHOW, "");

@@ -175,7 +175,10 @@ LRESULT CALLBACK LinkLogListboxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
     case LB_ADDSTRING:
         return StoreListAdd(table, view, reinterpret_cast<const MessageListEntry *>(lParam));
     case LB_DELETESTRING:
-        return StoreListDelete(table, view, static_cast<int>(wParam)) ? 1 : LB_ERR;
+        // As the list box answers: the items left, or LB_ERR.
+        if (!StoreListDelete(table, view, static_cast<int>(wParam)))
+            return LB_ERR;
+        return CallWindowProcA(s_listClassProc, hwnd, LB_GETCOUNT, 0, 0);
     case LB_RESETCONTENT:
         StoreListReset(table, view);
         return 0;

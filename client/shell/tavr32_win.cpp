@@ -43,8 +43,11 @@ bool HookAsk(void *, const char *text)
 
 int HookServerAvailable(void *, const char *requestArea)
 {
+    // Start-up asks before the server state is set up: the area in force
+    // and the log come with the question.
     g_app.server.requestArea = requestArea;
     g_app.server.checkServer = g_app.cfg.checkServer;
+    g_app.server.log = &g_app.log;
     return IsServerAvailable(&g_app.server);
 }
 

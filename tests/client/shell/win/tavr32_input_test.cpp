@@ -26,6 +26,7 @@ const char kAppDefaultsKey[] = "Software\\Wine\\AppDefaults\\TAVRKEYS.EXE";
 // Help requests as the client logs them in place of WinHelp.
 const char kHelpContents[] = "help 3 topic 0";
 const char kHelpCaption[] = "help 1 topic 600";
+const char kHelpInside[] = "help 1 topic 109";
 
 size_t Count(const std::string &text, const std::string &what)
 {
@@ -225,6 +226,17 @@ TEST_F(Tavr32InputTest, F1AndHelpModeFromTheKeyboard)
     ASSERT_TRUE(GetWindowRect(main_, &after));
     EXPECT_EQ(before.left, after.left);
     EXPECT_EQ(before.top, after.top);
+
+    // Shift+F1 then a click on a message: the help on the window's inside;
+    // the click selects nothing.
+    ASSERT_TRUE(ShiftF1());
+    ASSERT_TRUE(gui::WaitTestValue(main_, "HelpMode", "1"));
+    ASSERT_TRUE(ClickAt(ItemPoint(lists_[0], 0)));
+    EXPECT_TRUE(gui::WaitTestValue(main_, "HelpMode", "0"));
+    EXPECT_TRUE(tvtest::WaitFor(gui::kWaitMs, [&] { return Count(ClientLog(), kHelpInside) == 1; }))
+        << ClientLog();
+    EXPECT_EQ(0, Selected(0));
+    EXPECT_EQ(asked + 3, Count(ClientLog(), "WinHelp")) << ClientLog();
 }
 
 } // namespace

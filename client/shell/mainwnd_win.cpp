@@ -104,14 +104,15 @@ void EndHelpMode(HWND hwnd)
     SetCursor(reinterpret_cast<HCURSOR>(GetClassLongPtrA(hwnd, GCLP_HCURSOR)));
 }
 
+// On the release of a key. F1 alone needs nothing here: the accelerator
+// table turned its press into the help contents command already, and a
+// second request would open the contents twice.
 void HelpKeyCheck(HWND hwnd, WPARAM key)
 {
     if (key == VK_F1) {
         if (GetKeyState(VK_SHIFT) < 0) {
             g_app.helpMode = true;
             SetCursor(g_app.helpCursor);
-        } else {
-            WinHelpTopic(HELP_INDEX, 0);
         }
     } else if (key == VK_ESCAPE && g_app.helpMode) {
         EndHelpMode(hwnd);
@@ -554,7 +555,9 @@ LRESULT CALLBACK LinkWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
             SendMessageA(g_app.viewer, msg, wParam, lParam);
         return 0;
     case WM_COMMAND:
-        if (g_app.helpMode)
+        // A list's selection change (Esc in a list posts one) is no command
+        // the user asked help for.
+        if (g_app.helpMode && LOWORD(wParam) != kListSelectCommand)
             HelpOnCommand(hwnd, LOWORD(wParam));
         else if (g_app.viewer)
             SendMessageA(g_app.viewer, msg, wParam, lParam);

@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/client/shell/win/tavr32_fixture.h"
 #include "tests/support/gui/guidriver.h"
-#include "tests/support/installation.h"
 #include "tests/support/process.h"
 #include "tests/support/testfiles.h"
 #include "tests/support/waitfor.h"
@@ -19,129 +19,10 @@ namespace gui = tvtest::gui;
 
 namespace {
 
-const char kReceiveHeader[] = "[TAVRINE]\r\nType: ReceiveDir\r\nRevision: A\r\n";
-const char kSendHeader[] = "[TAVRINE]\r\nType: SendDir\r\nRevision: A\r\n";
-
-std::string ReceiveEntry(const std::string &name, const std::string &comment, const std::string &status)
-{
-    return "\r\n[DOCUMENT]\r\nFile: " + name + "\r\nComment: " + comment +
-           "\r\n[MESSAGE]\r\nFormat: G3N\r\nAccepted: 26-12-10 09:15:00\r\nType: RECEIVE\r\nStatus: " + status +
-           "\r\nUserStatus: Wa\r\n";
-}
-
-std::string SendEntry(const std::string &name, const std::string &comment, const std::string &status)
-{
-    return "\r\n[DOCUMENT]\r\nFile: " + name + "\r\nComment: " + comment + "\r\n[MESSAGE]\r\nAssocFile: " +
-           name + "\r\nAccepted: 26-12-10 09:20:00\r\nType: SEND\r\nStatus: " + status + "\r\nUserStatus: Wa\r\n";
-}
-
-// Stamps a directory file as the server does after a change: the last
-// whole or half hour, UTC, seconds 0.
-void ServerStamp(const std::string &path)
-{
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULONGLONG t = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-    const ULONGLONG halfHour = 30ULL * 60 * 10000000;
-    t -= t % halfHour;
-    FILETIME ft = {static_cast<DWORD>(t), static_cast<DWORD>(t >> 32)};
-    HANDLE h = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(h, INVALID_HANDLE_VALUE) << path;
-    EXPECT_TRUE(SetFileTime(h, nullptr, nullptr, &ft));
-    CloseHandle(h);
-}
-
-// The server's presence as the client tests it: its lock held with write
-// access, and the marker beside it.
-class FakeServer {
-public:
-    explicit FakeServer(const std::string &requestArea) : area_(requestArea) {}
-    ~FakeServer() { Stop(); }
-    void Start()
-    {
-        lock_ = CreateFileA((area_ + "TAVRINE.LOK").c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
-                            nullptr, OPEN_ALWAYS, 0, nullptr);
-        ASSERT_NE(lock_, INVALID_HANDLE_VALUE);
-        ASSERT_TRUE(WriteWholeFile(area_ + "SERVER.OK", "OK\r\n"));
-    }
-    // Gone without tidying up: the marker stays, the lock is free.
-    void Crash()
-    {
-        if (lock_ != INVALID_HANDLE_VALUE)
-            CloseHandle(lock_);
-        lock_ = INVALID_HANDLE_VALUE;
-    }
-    void Stop()
-    {
-        Crash();
-        DeleteFileA((area_ + "SERVER.OK").c_str());
-    }
-
-private:
-    std::string area_;
-    HANDLE lock_ = INVALID_HANDLE_VALUE;
-};
-
-class Tavr32Test : public ::testing::Test {
-protected:
-    Tavr32Test()
-        : inst_(tvtest::InstallationSpec()
-                    .User("JSMITH")
-                    .Setup("WORKSTATION", {"CheckNewTimer: 1", "CheckIdleNewTimer: 1", "CheckWaitingTimer: 1",
-                                           "CheckIdleWaitingTimer: 1", "CheckServerTimer: 1"}),
-                "cl"),
-          server_(inst_.RequestArea())
-    {
-        const std::string user = inst_.UserDir("JSMITH");
-        userIni_ = user + "T-DB\\USER.INI";
-        EXPECT_TRUE(WriteWholeFile(inst_.SystemArea() + "T-DB\\USER.INI",
-                                           "[TAVRINE]\r\nType: UserProfile\r\nRevision: A\r\n\r\n[OPTIONS]\r\n"
-                                           "Priority: NORMAL\r\nQuality: HIGH\r\n"));
-        EXPECT_TRUE(WriteWholeFile(
-            userIni_, "[TAVRINE]\r\nType: UserProfile\r\nRevision: A\r\n\r\n[RECIPIENTS]\r\nEntry1: \"Head office\"\r\n"
-                      "\r\n[OPTIONS]\r\nFrom: John Smith\r\nDirectory: " +
-                          user + "T-GRAPH\\\r\nMatch: *.TIF\r\nWindow: IN\r\n\r\n[PRIVATE]\r\nKeep: this line\r\n"));
-        newDir_ = user + "T-IN\\MSGDIR.CTL";
-        EXPECT_TRUE(WriteWholeFile(newDir_, std::string(kReceiveHeader) +
-                                                        ReceiveEntry("RECD0001.G3N", "Quarterly figures", "OK") +
-                                                        ReceiveEntry("RECD0002.G3N", "Price list", "OK")));
-        EXPECT_TRUE(WriteWholeFile(user + "T-OUT\\MSGDIR.CTL",
-                                           std::string(kSendHeader) + SendEntry("SEND0001.G3N", "To the bank", "Wa")));
-        EXPECT_TRUE(WriteWholeFile(user + "T-GRAPH\\LETTER.TIF", "II*\0"));
-        ServerStamp(newDir_);
-        server_.Start();
-    }
-
-    tvtest::Command Client(const std::vector<std::string> &args = {}) const
-    {
-        return inst_.Program(TAVR32_EXE, args).Env("TAVRINE_TEST_QUERY", "1").Env("TAVRINE_NO_WINHELP", "1");
-    }
-
-    // The main window once the lists are shown.
-    gui::Reply<HWND> MainWindow(tvtest::Process &app)
-    {
-        gui::Reply<HWND> main = gui::WaitTopWindow(app.Id(), gui::WindowSpec().Class("Tavr"), gui::kStartMs);
-        if (main.ok()) {
-            testing::AssertionResult running = gui::WaitTestValue(main.value, "AppState", "1", gui::kStartMs);
-            if (!running)
-                main.error = running.message();
-        }
-        return main;
-    }
-
-    // Closes the client as the user does and waits for its end.
-    void CloseClient(tvtest::Process &app, HWND main)
-    {
-        ASSERT_TRUE(gui::Close(main));
-        tvtest::RunResult r = app.Wait(30000);
-        EXPECT_EQ(0, r.code) << r;
-    }
-
-    tvtest::Installation inst_;
-    FakeServer server_;
-    std::string userIni_, newDir_;
-};
+using tavr32::ReceiveEntry;
+using tavr32::ServerStamp;
+using tavr32::MainWindow;
+using tavr32::Tavr32Test;
 
 TEST_F(Tavr32Test, ShowsTheWindowTreeAndFollowsTheStore)
 {
@@ -187,7 +68,7 @@ TEST_F(Tavr32Test, ShowsTheWindowTreeAndFollowsTheStore)
     // A message the server adds appears within a few ticks.
     std::string file = ReadWholeFile(newDir_) + ReceiveEntry("RECD0003.G3N", "Late arrival", "Re");
     ASSERT_TRUE(WriteWholeFile(newDir_, file));
-    ServerStamp(newDir_);
+    EXPECT_TRUE(ServerStamp(newDir_));
     EXPECT_TRUE(tvtest::WaitFor(15000, [&] { return gui::ListCount(lists[0]) == 3; }))
         << "NEW has " << gui::ListCount(lists[0]);
 
@@ -201,7 +82,7 @@ TEST_F(Tavr32Test, ShowsTheWindowTreeAndFollowsTheStore)
     EXPECT_EQ((gui::MenuItemState{false, false}), gui::MenuState(main.value, 1210)) << "Reconnect stays usable";
 
     // ...and comes back.
-    server_.Start();
+    ASSERT_TRUE(server_.Start());
     EXPECT_TRUE(tvtest::WaitFor(15000, [&] { return gui::Text(main.value) == "Tavrine"; }))
         << gui::Text(main.value);
     EXPECT_EQ((gui::MenuItemState{false, false}), gui::MenuState(main.value, 1101));

@@ -120,6 +120,9 @@ protected:
         EXPECT_TRUE(WriteWholeFile(user + "T-DB\\USER.INI",
                                    "[TAVRINE]\r\nType: UserProfile\r\nRevision: A\r\n\r\n[OPTIONS]\r\n"
                                    "From: John Smith\r\nDirectory: " + user + "T-GRAPH\\\r\nWindow: IN\r\n"));
+        // The message lists as the server leaves them: empty.
+        EXPECT_TRUE(WriteWholeFile(user + "T-IN\\MSGDIR.CTL", "[TAVRINE]\r\nType: ReceiveDir\r\nRevision: A\r\n"));
+        EXPECT_TRUE(WriteWholeFile(user + "T-OUT\\MSGDIR.CTL", "[TAVRINE]\r\nType: SendDir\r\nRevision: A\r\n"));
         EXPECT_TRUE(server_.Start());
         EXPECT_TRUE(wine_.Set("ctl3d32", "native"));
     }

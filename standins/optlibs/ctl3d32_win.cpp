@@ -2,6 +2,8 @@
 // "<function> <argument>" to the file named by TAVRINE_CTL3D_LOG (when set)
 // and answers TRUE, or FALSE for the function named in TAVRINE_CTL3D_FAIL.
 // The argument is the instance handle in hexadecimal, "-" for none.
+// Built with TAVRINE_CTL3D_LEAN it lacks Ctl3dRegister and Ctl3dColorChange:
+// a library of another version that the client must bind without them.
 #include <windows.h>
 
 #include <cstdio>
@@ -34,20 +36,24 @@ BOOL Logged(const char *function, HINSTANCE instance, bool hasArgument)
 
 extern "C" {
 
+#ifndef TAVRINE_CTL3D_LEAN
 __declspec(dllexport) BOOL WINAPI Ctl3dRegister(HINSTANCE instance)
 {
     return Logged("Ctl3dRegister", instance, true);
 }
+#endif
 
 __declspec(dllexport) BOOL WINAPI Ctl3dAutoSubclass(HINSTANCE instance)
 {
     return Logged("Ctl3dAutoSubclass", instance, true);
 }
 
+#ifndef TAVRINE_CTL3D_LEAN
 __declspec(dllexport) BOOL WINAPI Ctl3dColorChange(void)
 {
     return Logged("Ctl3dColorChange", nullptr, false);
 }
+#endif
 
 __declspec(dllexport) BOOL WINAPI Ctl3dUnregister(HINSTANCE instance)
 {

@@ -77,6 +77,17 @@ void RegisterClasses()
     done = true;
 }
 
+// A fresh program state with the client metrics the tests draw with.
+void ResetAppMetrics()
+{
+    g_app = TvApp{};
+    g_app.instance = GetModuleHandleA(nullptr);
+    g_app.charWidth = 7;
+    g_app.charHeight = 16;
+    g_app.marginX = 3;
+    g_app.marginY = 1;
+}
+
 class Bars : public ::testing::Test {
 protected:
     HMENU menu = nullptr;
@@ -84,12 +95,7 @@ protected:
     void SetUp() override
     {
         RegisterClasses();
-        g_app = TvApp{};
-        g_app.instance = GetModuleHandleA(nullptr);
-        g_app.charWidth = 7;
-        g_app.charHeight = 16;
-        g_app.marginX = 3;
-        g_app.marginY = 1;
+        ResetAppMetrics();
         g_app.screenWidth = 1024;
         g_app.appState = TV_APP_RUNNING;
         g_app.profile.toolIconRow = g_app.profile.toolTextRow = g_app.profile.statusBar = true;
@@ -521,12 +527,7 @@ protected:
 
     void SetUp() override
     {
-        g_app = TvApp{};
-        g_app.instance = GetModuleHandleA(nullptr);
-        g_app.charWidth = 7;
-        g_app.charHeight = 16;
-        g_app.marginX = 3;
-        g_app.marginY = 1;
+        ResetAppMetrics();
         dc = MemoryDc(&dib, &oldDib);
         refDc = MemoryDc(&refDib, &oldRef);
         table.Allocated = 2;

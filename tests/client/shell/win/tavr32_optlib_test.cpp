@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/client/shell/win/tavr32_fixture.h"
 #include "tests/support/gui/guidriver.h"
 #include "tests/support/installation.h"
 #include "tests/support/process.h"
@@ -28,6 +29,7 @@
 #include "tests/support/waitfor.h"
 
 namespace gui = tvtest::gui;
+using tavr32::MainWindow;
 
 namespace {
 
@@ -146,18 +148,6 @@ protected:
             .Env("TAVRINE_NO_WINHELP", "1")
             .Env("TAVRINE_CTL3D_LOG", log_)
             .Env("TAVRINE_CTL3D_FAIL", libs.ctl3dFail);
-    }
-
-    // The main window once the program runs with its lists shown.
-    gui::Reply<HWND> MainWindow(tvtest::Process &app)
-    {
-        gui::Reply<HWND> main = gui::WaitTopWindow(app.Id(), gui::WindowSpec().Class("Tavr"), gui::kStartMs);
-        if (main.ok()) {
-            testing::AssertionResult running = gui::WaitTestValue(main.value, "AppState", "1", gui::kStartMs);
-            if (!running)
-                main.error = running.message();
-        }
-        return main;
     }
 
     // Closes the client as the user does and waits for its end.

@@ -90,6 +90,19 @@ void Append(char* out, size_t size, const char* text)
         Copy(out + used, size - used, text);
 }
 
+// Appends the client's string id to out, its placeholders filled from first
+// and second (empty when null): no piece of a box shows a bare "%s".
+void AppendString(ReplySink& sink, int id, char* out, size_t size, const char* first = nullptr,
+                  const char* second = nullptr)
+{
+    char templ[TV_TEXT_SIZE];
+    char filled[TV_TEXT_SIZE];
+    if (!sink.LoadText(id, templ, sizeof templ))
+        return;
+    FillReasonText(filled, sizeof filled, templ, first, second);
+    Append(out, size, filled);
+}
+
 // The reason of the "[ERROR]" paragraph that follows.
 struct ReasonInfo {
     bool found = false;                    // paragraph and Reason: value present
@@ -183,18 +196,12 @@ void UpdateOutcome(FILE* f, ReplyMode mode, ReplyBook book, ReplyStatus status, 
         std::fseek(f, para, SEEK_SET);
 
     char text[TV_REPLY_BOX_MAX + 1] = {};
-    char piece[TV_TEXT_SIZE];
-    if (sink.LoadText(status == TV_REPLY_OK ? TV_STR_ACCEPTED : TV_STR_REJECTED, piece, sizeof piece))
-        Append(text, sizeof text, piece);
+    AppendString(sink, status == TV_REPLY_OK ? TV_STR_ACCEPTED : TV_STR_REJECTED, text, sizeof text);
     int modeText = mode == TV_MODE_ADD ? TV_STR_NEW_ENTRY
                    : mode == TV_MODE_EDIT ? TV_STR_CHANGE_ENTRY : TV_STR_DELETE_ENTRY;
+    AppendString(sink, modeText, text, sizeof text, display);
+    AppendString(sink, book == TV_BOOK_PRIVATE ? TV_STR_PRIVATE_BOOK : TV_STR_NETWORK_BOOK, text, sizeof text);
     char filled[TV_TEXT_SIZE];
-    if (sink.LoadText(modeText, piece, sizeof piece)) {
-        FillReasonText(filled, sizeof filled, piece, display, nullptr);
-        Append(text, sizeof text, filled);
-    }
-    if (sink.LoadText(book == TV_BOOK_PRIVATE ? TV_STR_PRIVATE_BOOK : TV_STR_NETWORK_BOOK, piece, sizeof piece))
-        Append(text, sizeof text, piece);
 
     if (status == TV_REPLY_FA) {
         // Skip the rest of this paragraph, then take an "[ERROR]" that follows.
@@ -381,7 +388,6 @@ bool ResultsFromSearch(FILE* f, const char* path, ReplyStatus status, ReplySink&
     if (!sink.EditorOpen())
         return true;
     char text[TV_REPLY_BOX_MAX + 1] = {};
-    char piece[TV_TEXT_SIZE];
     if (status == TV_REPLY_FA) {
         ReasonInfo r;
         ReadReason(f, false, r);
@@ -390,8 +396,7 @@ bool ResultsFromSearch(FILE* f, const char* path, ReplyStatus status, ReplySink&
                      path ? path : "");
         char reason[TV_TEXT_SIZE];
         bool known = ReasonText(sink, r, reason, sizeof reason);
-        if (sink.LoadText(TV_STR_SEARCH_FAILED, piece, sizeof piece))
-            Append(text, sizeof text, piece);
+        AppendString(sink, TV_STR_SEARCH_FAILED, text, sizeof text);
         Append(text, sizeof text, reason);
         sink.SearchFailed(text);
         return known;
@@ -462,18 +467,15 @@ bool ResultsFromRouting(FILE* f, const char* path, ReplySink& sink)
         if (hex && end && *end == '\0' && v > TV_STR_NO_REASON) {
             statusCode = v;
             known = true;
-            char codeText[TV_TEXT_SIZE];
-            if (sink.LoadText(static_cast<int>(v), codeText, sizeof codeText)) {
-                Copy(reason, sizeof reason, " - ");
-                Append(reason, sizeof reason, codeText);
-            }
+            Copy(reason, sizeof reason, " - ");
+            AppendString(sink, static_cast<int>(v), reason, sizeof reason);
+            if (std::strcmp(reason, " - ") == 0)
+                reason[0] = '\0';
         }
     }
     if (!(mode->mode == TV_ROUTE_SENDERNAME && statusCode == TV_ROUTE_QUIET_STATUS)) {
         char text[TV_REPLY_BOX_MAX + 1] = {};
-        char piece[TV_TEXT_SIZE];
-        if (sink.LoadText(mode->failText, piece, sizeof piece))
-            Append(text, sizeof text, piece);
+        AppendString(sink, mode->failText, text, sizeof text);
         Append(text, sizeof text, reason);
         sink.RoutingRejected(text);
     }

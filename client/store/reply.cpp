@@ -111,23 +111,28 @@ struct ReasonInfo {
     char userBook[TV_ADB_SHORT + 1] = {};
 };
 
-// With searchAll the "[ERROR]" paragraph is searched for; without, only the
-// next paragraph is taken, so a later request's error is never borrowed.
-void ReadReason(FILE* f, bool searchAll, ReasonInfo& r)
+// Forward to the paragraph name among those that belong to the current
+// request: the search ends at the next "[REQUEST]", so a later request's
+// paragraph is never taken. Back where it was when none.
+bool FindOwnParagraph(FILE* f, const char* name)
 {
     char line[TV_LINE_SIZE];
     long back = std::ftell(f);
-    bool at;
-    if (searchAll) {
-        at = FindParagraph(f, "[ERROR]", line, sizeof line, nullptr) != 0;
-    } else {
-        at = FindParagraph(f, nullptr, line, sizeof line, nullptr) != 0 && KeyMatches(line, "[ERROR]");
+    while (FindParagraph(f, nullptr, line, sizeof line, nullptr)) {
+        if (KeyMatches(line, name))
+            return true;
+        if (KeyMatches(line, "[REQUEST]"))
+            break;
     }
-    if (!at) {
-        if (back >= 0)
-            std::fseek(f, back, SEEK_SET);
+    if (back >= 0)
+        std::fseek(f, back, SEEK_SET);
+    return false;
+}
+
+void ReadReason(FILE* f, ReasonInfo& r)
+{
+    if (!FindOwnParagraph(f, "[ERROR]"))
         return;
-    }
     long para = std::ftell(f);
     if (GetStringEntry(f, "Reason:", r.code, sizeof r.code, 0) && r.code[0] != '\0')
         r.found = true;
@@ -204,12 +209,8 @@ void UpdateOutcome(FILE* f, ReplyMode mode, ReplyBook book, ReplyStatus status, 
     char filled[TV_TEXT_SIZE];
 
     if (status == TV_REPLY_FA) {
-        // Skip the rest of this paragraph, then take an "[ERROR]" that follows.
-        char line[TV_LINE_SIZE];
-        while (FindEntry(f, nullptr, line, sizeof line, 0, nullptr)) {
-        }
         ReasonInfo r;
-        ReadReason(f, false, r);
+        ReadReason(f, r);
         if (ReasonText(sink, r, filled, sizeof filled) && std::strlen(text) + std::strlen(filled) <= TV_REPLY_BOX_MAX)
             Append(text, sizeof text, filled);
     }
@@ -390,7 +391,7 @@ bool ResultsFromSearch(FILE* f, const char* path, ReplyStatus status, ReplySink&
     char text[TV_REPLY_BOX_MAX + 1] = {};
     if (status == TV_REPLY_FA) {
         ReasonInfo r;
-        ReadReason(f, false, r);
+        ReadReason(f, r);
         if (!r.found)
             StoreLog(TV_LOG_BAD_ENTRY, kResultsFromSearch, "Address book search has been rejected: %s",
                      path ? path : "");
@@ -402,9 +403,8 @@ bool ResultsFromSearch(FILE* f, const char* path, ReplyStatus status, ReplySink&
         return known;
     }
 
-    char line[TV_LINE_SIZE];
     bool found = false;
-    if (FindParagraph(f, "[FOUND]", line, sizeof line, nullptr)) {
+    if (FindOwnParagraph(f, "[FOUND]")) {
         char name[TV_ADB_SHORT + 1];
         int kind = EntryKind(f, name);
         if (kind == TV_ENTRY_NONE)
@@ -452,7 +452,7 @@ bool ResultsFromRouting(FILE* f, const char* path, ReplySink& sink)
     }
 
     ReasonInfo r;
-    ReadReason(f, false, r);
+    ReadReason(f, r);
     if (!r.found)
         StoreLog(TV_LOG_BAD_ENTRY, kResultsFromRouting, "Routing request has been rejected: %s", path ? path : "");
     char reason[TV_TEXT_SIZE] = {};

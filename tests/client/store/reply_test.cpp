@@ -343,6 +343,11 @@ TEST_F(ReplyTest, SearchResults)
          true, 0, false, {"searchfailed Search failed"}, nullptr},
         {"failed no error", Header("AddrBook") + Request("SEARCH", "PRIVATE", "FA"), true, 0, false,
          {"searchfailed Search failed"}, "Address book search has been rejected:"},
+        {"later request's paragraphs not borrowed",
+         Header("AddrBook") + Request("SEARCH", "PRIVATE", "OK") + Request("SEARCH", "PRIVATE", "FA") +
+             Request("SEARCH", "ALL", "OK") + FoundAddressee(1) + "[ERROR]\r\nReason: ANF\r\n",
+         true, 0, false, {"nothing", "searchfailed Search failed", "addressee SMITH"},
+         "Address book search has been rejected:"},
     };
     for (const Row& r : rows) {
         Record().logs.clear();

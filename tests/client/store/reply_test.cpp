@@ -260,6 +260,8 @@ TEST_F(ReplyTest, RequestFormatErrors)
         {Header("QueueStatusX"), "CheckControlFile"},
         {Header("SendDir"), "Invalid [TAVRINE] Type: field in"},
         {"[TAVRINE]\r\nType: AddrB", "CheckControlFile"},
+        {Header("AddrBook") + "[REQUEST]\r\nMode: ADD\r\nBook: PRIV", "Invalid [REQUEST] Book: in"},
+        {Header("AddrBook") + "[REQUEST]\r\nMode: ADD\r\nBook: PRIVATE\r\nStat", "Cannot find [REQUEST] Status: in"},
         {"", "CheckControlFile"},
     };
     for (const Row& r : rows) {
@@ -343,6 +345,9 @@ TEST_F(ReplyTest, SearchResults)
          true, 0, false, {"searchfailed Search failed"}, nullptr},
         {"failed no error", Header("AddrBook") + Request("SEARCH", "PRIVATE", "FA"), true, 0, false,
          {"searchfailed Search failed"}, "Address book search has been rejected:"},
+        {"truncated before the routes",
+         Header("AddrBook") + Request("SEARCH", "ALL", "OK") + "[FOUND]\r\nEntry: NAME SMITH\r\nShortName: SMITH\r\nOwn",
+         true, 0, false, {"nothing"}, "Cannot find [FOUND] Via: in"},
         {"later request's paragraphs not borrowed",
          Header("AddrBook") + Request("SEARCH", "PRIVATE", "OK") + Request("SEARCH", "PRIVATE", "FA") +
              Request("SEARCH", "ALL", "OK") + FoundAddressee(1) + "[ERROR]\r\nReason: ANF\r\n",

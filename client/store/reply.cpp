@@ -584,7 +584,9 @@ void ProcessReply(ReplyAwaitState& state, const ReplyEnv& env, ReplySink& sink)
 {
     char path[TV_STORE_PATH_SIZE];
     if (!StorePath(path, sizeof path, env.replyDir, state.awaitedReplyName)) {
+        // A path that does not fit never opens: logged once, not retried.
         StoreLog(TV_LOG_OPEN, "ProcessReply", "Cannot open file for reading %s", state.awaitedReplyName);
+        state.replyAwaited = false;
         return;
     }
     FILE* f = OpenSharedRetry(path, "rb");

@@ -570,6 +570,14 @@ TEST_F(ReplyTest, CheckRepliesFindsProcessesAndDeletesOnlyItsOwnReply)
     EXPECT_EQ(sink.calls, (std::vector<std::string>{"status 0", "nothing"}));
     EXPECT_EQ(fake.removed.size(), 1u);
 
+    // A name whose path cannot be formed is given up after one log line.
+    AwaitReply(s, std::string(268, 'A').c_str(), fake.now);
+    fake.files[std::string(268, 'A')] = std::string(268, 'A');
+    Record().logs.clear();
+    CheckReplies(s, env, sink);
+    EXPECT_FALSE(s.replyAwaited);
+    EXPECT_TRUE(Logged("Cannot open file for reading"));
+
     // A running check makes a nested tick return at once.
     AwaitReply(s, "~ROUT001.ANS", fake.now);
     s.checking = true;

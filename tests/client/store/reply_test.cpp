@@ -571,6 +571,8 @@ TEST_F(ReplyTest, CheckRepliesFindsProcessesAndDeletesOnlyItsOwnReply)
     EXPECT_EQ(fake.removed.size(), 1u);
 
     // A name whose path cannot be formed is given up after one log line.
+    fake.dir += std::string(40, 'D') + std::string(1, TvPathSep());
+    env = fake.Env();
     AwaitReply(s, std::string(268, 'A').c_str(), fake.now);
     fake.files[std::string(268, 'A')] = std::string(268, 'A');
     Record().logs.clear();

@@ -246,7 +246,7 @@ TvRequestStatus ReqmanRequest(const TvRequestContext* ctx, const char* fileName,
                               bool forGroup, int kind)
 {
     static const char kFunction[] = "ReqmanRequest";
-    if (!ValidContext(ctx) || !fileName)
+    if (!ValidContext(ctx) || !fileName || !fileName[0])
         return TV_RQS_BAD_ARGUMENT;
     const TvRequestKindRow* row = FindRequestKind(kind);
     const bool answered = !row->messageOperation;

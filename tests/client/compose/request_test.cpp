@@ -304,6 +304,15 @@ TEST_F(RequestFiles, FailedHandOverKeepsStateAndLeavesNothing)
     EXPECT_TRUE(Exists(dataDir + "~SEND001.TXT"));
 }
 
+TEST_F(RequestFiles, RequestWithoutFileNameIsRefused)
+{
+    // An empty name would await a reply named ".ANS" that never comes.
+    EXPECT_EQ(ReqmanRequest(&ctx, "", nullptr, false, TV_RQ_STATUS), TV_RQS_BAD_ARGUMENT);
+    EXPECT_EQ(ReqmanRequest(&ctx, nullptr, "C:\\A\\B\\", false, TV_RQ_HOLD), TV_RQS_BAD_ARGUMENT);
+    EXPECT_FALSE(reply.replyAwaited);
+    EXPECT_EQ(Listing(area), "");
+}
+
 TEST_F(RequestFiles, NoFreeDataFileNameIsReported)
 {
     // Without the user's T-DB\ no data file can be made.

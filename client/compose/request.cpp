@@ -59,10 +59,15 @@ bool Concat(char* out, size_t size, const char* a, const char* b)
     return true;
 }
 
-// name with its extension (behind the last '.') replaced by ext.
+// name with its extension (behind the last '.' of its last component)
+// replaced by ext.
 bool ReplaceExtension(const char* name, const char* ext, char* out, size_t size)
 {
-    const char* dot = std::strrchr(name, '.');
+    const char* base = name;
+    for (const char* p = name; *p; ++p)
+        if (*p == '\\' || *p == '/' || *p == ':')
+            base = p + 1;
+    const char* dot = std::strrchr(base, '.');
     size_t stem = dot ? static_cast<size_t>(dot - name) : std::strlen(name);
     int n = std::snprintf(out, size, "%.*s.%s", static_cast<int>(stem), name, ext);
     if (n < 0 || static_cast<size_t>(n) >= size) {

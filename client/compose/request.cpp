@@ -259,8 +259,10 @@ TvRequestStatus ReqmanRequest(const TvRequestContext* ctx, const char* fileName,
     char reply[TV_RQ_NAME_SIZE] = "";
     char text[4 * TV_RQ_PATH_SIZE];
     size_t length = FormatRequestFile(ctx, fileName, directory, forGroup, kind, text, sizeof text);
-    if (length == 0 || (answered && !ReplaceExtension(fileName, kReplyExt, reply, sizeof reply)))
+    if (length == 0 || (answered && !ReplaceExtension(fileName, kReplyExt, reply, sizeof reply))) {
+        Log(ctx, TV_RQLOG_INVALID_NAME, kFunction, "Invalid request file name %.200s", fileName);
         return TV_RQS_BAD_ARGUMENT;
+    }
 
     TvRequestStatus status = TV_RQS_OK;
     char temp[TV_TEMPNAME_SIZE] = "";

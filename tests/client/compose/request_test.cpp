@@ -312,6 +312,11 @@ TEST_F(RequestFiles, RequestWithoutFileNameIsRefused)
     // An empty name would await a reply named ".ANS" that never comes.
     EXPECT_EQ(ReqmanRequest(&ctx, "", nullptr, false, TV_RQ_STATUS), TV_RQS_BAD_ARGUMENT);
     EXPECT_EQ(ReqmanRequest(&ctx, nullptr, "C:\\A\\B\\", false, TV_RQ_HOLD), TV_RQS_BAD_ARGUMENT);
+    EXPECT_TRUE(logs.empty());
+    // A reply name longer than an 8.3 name cannot be awaited.
+    EXPECT_EQ(ReqmanRequest(&ctx, "~FINDREPLY0001.ASK", nullptr, false, TV_RQ_SEARCH), TV_RQS_BAD_ARGUMENT);
+    ASSERT_EQ(logs.size(), 1u);
+    EXPECT_EQ(logs[0], "F807 ReqmanRequest: Invalid request file name ~FINDREPLY0001.ASK");
     EXPECT_FALSE(reply.replyAwaited);
     EXPECT_EQ(Listing(area), "");
 }

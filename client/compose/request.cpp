@@ -94,7 +94,7 @@ void ReportNoName(const TvRequestContext* ctx, const char* function, const char*
 {
     char pattern[TV_RQ_PATH_SIZE];
     std::snprintf(pattern, sizeof pattern, "%s~%s???.???", dir, prefix);
-    Log(ctx, TV_RQLOG_CANNOT_CREATE, function, "Cannot create file %s", pattern);
+    Log(ctx, TV_LOG_CREATE, function, "Cannot create file %s", pattern);
     for (char* p = pattern; *p; ++p)
         if (*p >= 'a' && *p <= 'z')
             *p = static_cast<char>(*p - 'a' + 'A');
@@ -222,7 +222,7 @@ TvRequestStatus CreateRequestFile(const TvRequestContext* ctx, FILE** stream, ch
     // none, and the unknown kind's "????" would be a wildcard in a name.
     const TvRequestKindRow* row = FindRequestKind(kind);
     if (row == &kUnknownKind || !row->prefix) {
-        Log(ctx, TV_RQLOG_CANNOT_CREATE, kFunction, "Cannot create file %s for request kind %d", dir, kind);
+        Log(ctx, TV_LOG_CREATE, kFunction, "Cannot create file %s for request kind %d", dir, kind);
         return TV_RQS_BAD_ARGUMENT;
     }
     const char* prefix = row->prefix;
@@ -238,7 +238,7 @@ TvRequestStatus CreateRequestFile(const TvRequestContext* ctx, FILE** stream, ch
     TvCreateResult why = TV_CR_OK;
     FILE* f = TvPlatOpen(path, TV_ACCESS_READWRITE, TV_OPEN_EXISTING, TV_DENY_WRITE, false, "r+b", &why, nullptr);
     if (!f) {
-        Log(ctx, TV_RQLOG_CANNOT_OPEN, kFunction, "Cannot open for writing file %s", path);
+        Log(ctx, TV_LOG_OPEN, kFunction, "Cannot open for writing file %s", path);
         TvPlatRemove(path);
         return TV_RQS_OPEN_FAILED;
     }
@@ -260,7 +260,7 @@ TvRequestStatus ReqmanRequest(const TvRequestContext* ctx, const char* fileName,
     char text[4 * TV_RQ_PATH_SIZE];
     size_t length = FormatRequestFile(ctx, fileName, directory, forGroup, kind, text, sizeof text);
     if (length == 0 || (answered && !ReplaceExtension(fileName, kReplyExt, reply, sizeof reply))) {
-        Log(ctx, TV_RQLOG_INVALID_NAME, kFunction, "Invalid request file name %.200s", fileName);
+        Log(ctx, TV_LOG_BAD_ENTRY, kFunction, "Invalid request file name %.200s", fileName);
         return TV_RQS_BAD_ARGUMENT;
     }
 
@@ -285,14 +285,14 @@ TvRequestStatus ReqmanRequest(const TvRequestContext* ctx, const char* fileName,
         FILE* f = TvPlatOpen(tempPath, TV_ACCESS_READWRITE, TV_OPEN_EXISTING, TV_DENY_WRITE, false, "r+b", &why,
                              nullptr);
         if (!f) {
-            Log(ctx, TV_RQLOG_CANNOT_OPEN, kFunction, "Cannot open for writing file %s", tempPath);
+            Log(ctx, TV_LOG_OPEN, kFunction, "Cannot open for writing file %s", tempPath);
             status = TV_RQS_OPEN_FAILED;
         } else {
             bool written = std::fwrite(text, 1, length, f) == length && std::fflush(f) == 0;
             if (std::fclose(f) != 0)
                 written = false;
             if (!written) {
-                Log(ctx, TV_RQLOG_CANNOT_WRITE, kFunction, "Cannot write to file %s", tempPath);
+                Log(ctx, TV_LOG_WRITE, kFunction, "Cannot write to file %s", tempPath);
                 status = TV_RQS_WRITE_FAILED;
             }
         }
@@ -301,10 +301,10 @@ TvRequestStatus ReqmanRequest(const TvRequestContext* ctx, const char* fileName,
         // The temporary name was free of every extension, but a request of
         // that number may have been handed over meanwhile: never replace it.
         if (TvPlatFileExists(finalPath)) {
-            Log(ctx, TV_RQLOG_CANNOT_RENAME, kFunction, "Cannot rename file to %s", finalPath);
+            Log(ctx, TV_LOG_REPLACE, kFunction, "Cannot rename file to %s", finalPath);
             status = TV_RQS_NAME_TAKEN;
         } else if (!TvPlatRename(tempPath, finalPath)) {
-            Log(ctx, TV_RQLOG_CANNOT_RENAME, kFunction, "Cannot rename file to %s", finalPath);
+            Log(ctx, TV_LOG_REPLACE, kFunction, "Cannot rename file to %s", finalPath);
             status = TV_RQS_RENAME_FAILED;
         }
     }
@@ -342,7 +342,7 @@ TvRequestStatus DeleteAnswerFiles(const TvRequestContext* ctx)
         return TV_RQS_BAD_ARGUMENT;
     uint16_t failures = DeleteMatchingFiles(dir, "*.ANS");
     if (failures != 0) {
-        Log(ctx, TV_RQLOG_CANNOT_DELETE, kFunction, "Cannot delete file %s*.ANS", dir);
+        Log(ctx, TV_LOG_DELETE, kFunction, "Cannot delete file %s*.ANS", dir);
         return TV_RQS_DELETE_FAILED;
     }
     return TV_RQS_OK;

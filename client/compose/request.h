@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "client/store/logcodes.h"
+
 // Request kinds, as the callers pass them.
 enum : int {
     TV_RQ_SEARCH = 1,
@@ -22,16 +24,6 @@ enum : int {
     TV_RQ_RELEASE = 7,
     TV_RQ_RUSH = 8,
     TV_RQ_ROUTING = 9,
-};
-
-// Error-log codes of the request functions.
-enum : uint16_t {
-    TV_RQLOG_CANNOT_CREATE = 0xF801,
-    TV_RQLOG_CANNOT_RENAME = 0xF803,
-    TV_RQLOG_CANNOT_OPEN = 0xF804,
-    TV_RQLOG_CANNOT_DELETE = 0xF800,
-    TV_RQLOG_INVALID_NAME = 0xF807,
-    TV_RQLOG_CANNOT_WRITE = 0xF80A,
 };
 
 // Strings of the client's string table the functions show.

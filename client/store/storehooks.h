@@ -10,25 +10,11 @@
 #include <cstdint>
 
 #include "client/store/listids.h"
+#include "client/store/logcodes.h"
 #include "common/platform.h"
 
 struct MessageListEntry;
 
-// Error-log codes of the client.
-enum : uint16_t {
-    TV_LOG_DELETE = 0xF800,
-    TV_LOG_CREATE = 0xF801,
-    TV_LOG_EDIT = 0xF802,
-    TV_LOG_REPLACE = 0xF803,
-    TV_LOG_OPEN = 0xF804,
-    TV_LOG_ACCESS = 0xF805,
-    TV_LOG_MISSING = 0xF806,
-    TV_LOG_BAD_ENTRY = 0xF807,
-    TV_LOG_MEMORY = 0xF808,
-    TV_LOG_LOCKED = 0xF809,
-    TV_LOG_WRITE = 0xF80A,
-    TV_LOG_NOECHO = 0xFFFF,
-};
 
 // String ids the store shows.
 enum : int {

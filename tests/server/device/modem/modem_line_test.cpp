@@ -314,10 +314,15 @@ void SendBetween(int sender, int receiver, const std::string &number, int pages,
     *got = ReadOutcome(tag, "recv");
 }
 
+// A send that gets no connection. When it leaves no outcome, the text says
+// how the sending process ended and what it wrote.
 Outcome SendOnly(int sender, const std::string &number, const std::string &tag)
 {
-    Spawn({"send", std::to_string(sender), number, "1", tag}).Wait(240000);
-    return ReadOutcome(tag, "send");
+    tvtest::RunResult r = Spawn({"send", std::to_string(sender), number, "1", tag}).Wait(240000);
+    Outcome o = ReadOutcome(tag, "send");
+    if (o.text.empty())
+        o.text = "no outcome; the sender: " + r.Describe() + "\n" + r.output + ReadWholeFile(WorkPath(tag + "-send.log"));
+    return o;
 }
 
 bool Has(const std::string &text, const char *what) { return text.find(what) != std::string::npos; }

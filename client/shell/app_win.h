@@ -72,6 +72,9 @@ struct TvApp {
 };
 extern TvApp g_app;
 
+// Online: the server runs and its files can be reached.
+inline bool ServerOnline() { return g_app.server.serverRunning && g_app.server.serverAccessible; }
+
 // Index 0-2 of a list id, -1 for another id.
 inline int ListPosition(int listId)
 {

@@ -37,7 +37,6 @@ void ShowHelpTopic(HWND owner, DWORD context)
         WinHelpA(owner, g_app.cfg.help, HELP_CONTEXT, context);
 }
 
-void LoadText(int id, char *buf, int size) { LoadStringLang(g_app.instance, static_cast<UINT>(id), buf, size); }
 
 UINT IconStyle(TvBoxIcon icon)
 {
@@ -87,10 +86,10 @@ void RedrawScrollBar(HWND window, int bar)
 void AboutSetup(HWND dialog)
 {
     char text[TEXT_SIZE];
-    LoadText(IDS_PLATFORM, text, sizeof text);
+    LoadClientString(IDS_PLATFORM, text, sizeof text);
     SetDlgItemTextA(dialog, IDC_ABOUT_PLATFORM, text);
     char prefix[TEXT_SIZE];
-    LoadText(IDS_VERSION, prefix, sizeof prefix);
+    LoadClientString(IDS_VERSION, prefix, sizeof prefix);
     std::snprintf(text, sizeof text, "%s%s", prefix, TV_VERSION_TEXT);
     SetDlgItemTextA(dialog, IDC_ABOUT_VERSION, text);
 }
@@ -144,7 +143,7 @@ void WelcomeSetup(HWND dialog)
 void PaintWelcomeBitmap(HWND dialog, HDC dc, HDC memory, int frameId, const char *suffix)
 {
     char stem[TEXT_SIZE];
-    LoadText(IDS_STEM, stem, sizeof stem);
+    LoadClientString(IDS_STEM, stem, sizeof stem);
     char name[TEXT_SIZE];
     std::snprintf(name, sizeof name, "%s%s", stem, suffix);
     HBITMAP bitmap = LoadBitmapA(g_app.instance, name);
@@ -234,7 +233,7 @@ void LoginCommand(HWND dialog, WPARAM wParam)
 void SetInfoText(HWND box, int stringId)
 {
     char text[BOX_TEXT_SIZE];
-    LoadText(stringId, text, sizeof text);
+    LoadClientString(stringId, text, sizeof text);
     SetDlgItemTextA(box, IDC_TEXT, text);
 }
 
@@ -299,7 +298,7 @@ int ShowMessageBox(HWND owner, const char *text, const char *caption, UINT style
         owner = g_app.main;
     char title[TEXT_SIZE];
     if (!caption) {
-        LoadText(IDS_TITLE, title, sizeof title);
+        LoadClientString(IDS_TITLE, title, sizeof title);
         caption = title;
     }
     HWND focus = GetFocus();
@@ -312,7 +311,7 @@ int ShowMessageBox(HWND owner, const char *text, const char *caption, UINT style
 int ErrorBoxFromString(HWND owner, int stringId, const char *arg, UINT style)
 {
     char pattern[TEXT_SIZE];
-    LoadText(stringId, pattern, sizeof pattern);
+    LoadClientString(stringId, pattern, sizeof pattern);
     char text[2 * TEXT_SIZE];
     FillStringArg(pattern, arg, text, sizeof text);
     return ShowMessageBox(owner, text, nullptr, style);
@@ -562,4 +561,11 @@ bool IsInfoBoxMessage(MSG *msg)
     if (Open(g_app.infoBox) && IsDialogMessageA(g_app.infoBox, msg))
         return true;
     return Open(g_app.scannerBox) && IsDialogMessageA(g_app.scannerBox, msg);
+}
+
+void LoadClientString(int id, char *buf, int size)
+{
+    HINSTANCE program = g_app.instance ? g_app.instance : GetModuleHandleA(nullptr);
+    if (LoadStringLang(program, static_cast<UINT>(id), buf, size) <= 0 && size > 0)
+        buf[0] = '\0';
 }

@@ -15,6 +15,10 @@
 struct MessageListEntry;
 
 // ---------------------------------------------------------------- helpers
+// String id of the client's texts, the language library first; empty when
+// there is none.
+void LoadClientString(int id, char *buf, int size);
+
 // The client's message box: destroys the welcome window first; without an
 // owner the main window owns it; caption null means the program title
 // (string 21); the style gets MB_TASKMODAL. The window that had the focus

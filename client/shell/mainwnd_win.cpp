@@ -5,7 +5,6 @@
 #include "client/shell/mainwnd_win.h"
 
 #include <dde.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstring>
@@ -13,6 +12,7 @@
 
 #include "client/shell/app_win.h"
 #include "client/shell/dialogs_win.h"
+#include "client/shell/dynlibs_win.h"
 #include "client/shell/intl_win.h"
 #include "client/shell/mainlayout.h"
 #include "client/shell/menustate.h"
@@ -77,13 +77,6 @@ HWND ListWindow(int listId)
     return i < 0 ? nullptr : g_app.lists[i];
 }
 
-bool Online() { return g_app.server.serverRunning && g_app.server.serverAccessible; }
-
-void LoadText(int id, char *out, int size)
-{
-    if (LoadStringLang(g_app.instance, static_cast<UINT>(id), out, size) <= 0 && size > 0)
-        out[0] = '\0';
-}
 
 void WinHelpTopic(UINT command, ULONG_PTR data)
 {
@@ -150,13 +143,6 @@ int HelpOnClick(HWND hwnd, int hitTest)
 }
 
 // ---------------------------------------------------------------- the list boxes
-// Clears the selection of a list box.
-void ClearSelection(HWND list)
-{
-    if (list)
-        SendMessageA(list, LB_SETSEL, FALSE, -1);
-}
-
 void PostSelectionChange(HWND list)
 {
     PostMessageA(g_app.main, WM_COMMAND, MAKEWPARAM(kListSelectCommand, LBN_SELCHANGE),
@@ -189,7 +175,7 @@ LRESULT CALLBACK LinkLogListboxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
             return 0;
         }
         if (wParam == VK_ESCAPE) {
-            ClearSelection(hwnd);
+            ClearListSelection(hwnd);
             PostSelectionChange(hwnd);
         }
         break;
@@ -203,7 +189,7 @@ LRESULT CALLBACK LinkLogListboxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
         if (SendMessageA(hwnd, LB_GETSELCOUNT, 0, 0) > 0) {
             for (int i = 0; i < TV_LISTS; ++i)
                 if (g_app.lists[i] != hwnd)
-                    ClearSelection(g_app.lists[i]);
+                    ClearListSelection(g_app.lists[i]);
             SelectListPane(hwnd, false);
             SetStatusText(1, "", 0);
         }
@@ -234,11 +220,11 @@ LRESULT CompareItems(const COMPAREITEMSTRUCT *c)
 void ListNotification(HWND list, int code)
 {
     if (code == LBN_SELCHANGE) {
-        UpdateMenuState(Online());
+        UpdateMenuState(ServerOnline());
         PostSelectionChange(list);
-    } else if (code == LBN_DBLCLK && g_app.server.serverAccessible) {
-        // Viewing and the message information come with the commands.
     }
+    // A double-click views the message or shows its information; both come
+    // with the commands.
 }
 
 // ---------------------------------------------------------------- panes and bars
@@ -320,7 +306,7 @@ void CreateStartupResources(HWND)
 {
     char name[40];
     char stem[16];
-    LoadText(IDS_STEM, stem, sizeof stem);
+    LoadClientString(IDS_STEM, stem, sizeof stem);
     std::snprintf(name, sizeof name, "%sDocument", stem);
     g_app.documentCursor = LoadCursorA(g_app.instance, name);
     std::snprintf(name, sizeof name, "%sHelp", stem);
@@ -392,7 +378,7 @@ LRESULT AnswerQuery(HWND hwnd, WPARAM wParam, LPARAM lParam)
     return tvtest::AnswerTestQuery(hwnd, wParam, lParam, pairs);
 }
 
-void MainCommand(HWND hwnd, int command, HWND from)
+void MainCommand(HWND hwnd, int command)
 {
     switch (command) {
     case kListSelectCommand:
@@ -441,7 +427,6 @@ void MainCommand(HWND hwnd, int command, HWND from)
     default:
         // The commands of the message store, composing and the viewer come
         // with those parts; until then a command changes nothing.
-        (void)from;
         break;
     }
 }
@@ -451,19 +436,9 @@ void MainCommand(HWND hwnd, int command, HWND from)
 // until then the drop only follows the server's state.
 void HandleDroppedFiles(HDROP drop)
 {
-    typedef UINT(WINAPI * QueryProc)(HDROP, UINT, LPSTR, UINT);
-    typedef void(WINAPI * FinishProc)(HDROP);
-    QueryProc query = g_app.shell32 ? reinterpret_cast<QueryProc>(reinterpret_cast<void *>(
-                                          GetProcAddress(g_app.shell32, "DragQueryFileA")))
-                                    : nullptr;
-    FinishProc finish = g_app.shell32 ? reinterpret_cast<FinishProc>(reinterpret_cast<void *>(
-                                            GetProcAddress(g_app.shell32, "DragFinish")))
-                                      : nullptr;
     char path[269 + 1] = "";
-    if (query)
-        query(drop, 0, path, sizeof path);
-    if (finish)
-        finish(drop);
+    DragQueryFileDyn(drop, 0, path, sizeof path);
+    DragFinishDyn(drop);
     if (!IsServerAvailable(&g_app.server))
         RefreshMainWindow();
 }
@@ -520,13 +495,7 @@ LRESULT CALLBACK LinkWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         return 0;
     }
     case WM_SYSCOLORCHANGE:
-        if (g_app.ctl3d) {
-            typedef BOOL(WINAPI * ColorChangeProc)(void);
-            ColorChangeProc change = reinterpret_cast<ColorChangeProc>(
-                reinterpret_cast<void *>(GetProcAddress(g_app.ctl3d, "Ctl3dColorChange")));
-            if (change)
-                change();
-        }
+        Ctl3dColorChangeDyn();
         return 0;
     case WM_WININICHANGE:
         WinIniChange(reinterpret_cast<const char *>(lParam));
@@ -562,7 +531,7 @@ LRESULT CALLBACK LinkWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         else if (g_app.viewer)
             SendMessageA(g_app.viewer, msg, wParam, lParam);
         else
-            MainCommand(hwnd, LOWORD(wParam), reinterpret_cast<HWND>(lParam));
+            MainCommand(hwnd, LOWORD(wParam));
         return 0;
     case WM_TIMER:
         if (wParam == 1)
@@ -579,8 +548,10 @@ LRESULT CALLBACK LinkWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
         MainEnterIdle(wParam);
         return 0;
     case WM_LBUTTONDOWN:
-        if (g_app.helpMode && HelpOnClick(hwnd, HTNOWHERE) == 1)
-            return 0;
+        // Clicks on the panes themselves come with the commands; in help
+        // mode a click asks for the help on the window.
+        if (g_app.helpMode)
+            HelpOnClick(hwnd, HTNOWHERE);
         return 0;
     case WM_RENDERFORMAT:
     case WM_RENDERALLFORMATS:
@@ -644,7 +615,7 @@ void Log(uint16_t code, const char *function, const char *text)
 }
 bool Accessible() { return g_app.server.serverAccessible; }
 void ClearAccessible() { g_app.server.serverAccessible = false; }
-void UpdateMenus(int) { UpdateMenuState(Online()); }
+void UpdateMenus(int) { UpdateMenuState(ServerOnline()); }
 bool ViewerOpen() { return g_app.viewer != nullptr; }
 void Pump() { PumpMessagesForced(); }
 bool GetArchive(const char *path, bool *set)
@@ -720,7 +691,7 @@ void RegisterClientMessages(void)
 HWND CreateMainWindow(void)
 {
     char title[64];
-    LoadText(g_app.cmd.viewerFile[0] ? IDS_VIEWER_TITLE : IDS_TITLE, title, sizeof title);
+    LoadClientString(g_app.cmd.viewerFile[0] ? IDS_VIEWER_TITLE : IDS_TITLE, title, sizeof title);
     int x = CW_USEDEFAULT, y = CW_USEDEFAULT, w = CW_USEDEFAULT, h = CW_USEDEFAULT;
     if (g_app.cfg.useSavedPlacement) {
         const TvWindowPlacement &p = g_app.cfg.placement;
@@ -836,7 +807,7 @@ void SelectListPane(HWND list, bool show)
     if (!list) {
         if (g_app.mainMenu)
             CheckMenuItem(g_app.mainMenu, static_cast<UINT>(g_app.currentList), MF_BYCOMMAND | MF_CHECKED);
-        UpdateMenuState(Online());
+        UpdateMenuState(ServerOnline());
         return;
     }
     int listId = ListIdOf(list);
@@ -845,7 +816,7 @@ void SelectListPane(HWND list, bool show)
     if (listId != g_app.currentList || (show && g_app.lastShownList != listId)) {
         int previous = g_app.currentList;
         if (previous != listId)
-            ClearSelection(ListWindow(previous));
+            ClearListSelection(ListWindow(previous));
         g_app.currentList = listId;
         if (show) {
             g_app.lastShownList = listId;
@@ -858,7 +829,7 @@ void SelectListPane(HWND list, bool show)
         }
         SetFocus(list);
     }
-    UpdateMenuState(Online());
+    UpdateMenuState(ServerOnline());
 }
 
 void SwitchListPane(bool backwards)
@@ -925,7 +896,7 @@ void RefreshMainWindow(void)
     if (!g_app.main)
         return;
     char title[64];
-    if (Online()) {
+    if (ServerOnline()) {
         s_offlineShown = false;
         int icons = ShowToolBar(1, 0), text = ShowToolBar(2, 0), status = ShowStatusBar(0);
         TvProfileContext ctx = {&g_app.hooks, &g_app.log, g_app.cfg.systemArea, g_app.cfg.userDirs[3],
@@ -939,8 +910,8 @@ void RefreshMainWindow(void)
             ShowStatusBar(status ? 3 : 4);
         for (int id : kListIds)
             RefreshMessageList(id);
-        if (Online()) {
-            LoadText(IDS_TITLE, title, sizeof title);
+        if (ServerOnline()) {
+            LoadClientString(IDS_TITLE, title, sizeof title);
             SetWindowTextA(g_app.main, title);
             SetStatusText(0, nullptr, 0);
             UpdateMenuState(true);
@@ -951,7 +922,7 @@ void RefreshMainWindow(void)
         return;
     s_offlineShown = true;
     UpdateMenuState(false);
-    LoadText(IDS_OFFLINE_TITLE, title, sizeof title);
+    LoadClientString(IDS_OFFLINE_TITLE, title, sizeof title);
     SetWindowTextA(g_app.main, title);
     SetStatusText(0, nullptr, 0);
 }
@@ -1026,9 +997,7 @@ void EndProgram(void)
     for (int id : kListIds)
         FreeListTable(ListTable(id));
     if (g_app.appState == TV_APP_RUNNING || g_app.appState == TV_APP_DDE_ACTIVE) {
-        char env[8];
-        if (GetEnvironmentVariableA("TAVRINE_NO_WINHELP", env, sizeof env) == 0)
-            WinHelpA(g_app.main, g_app.cfg.help, HELP_QUIT, 0);
+        WinHelpTopic(HELP_QUIT, 0);
         CheckWorkstationEnd(&g_app.userLock);
     }
 }

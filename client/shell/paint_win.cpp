@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "client/shell/app_win.h"
+#include "client/shell/dialogs_win.h"
 #include "client/shell/paintlog.h"
 #include "client/shell/shellutil.h"
 #include "client/shell/tavr32_res.h"
@@ -22,16 +23,10 @@ HINSTANCE Program()
     return g_app.instance ? g_app.instance : GetModuleHandleA(nullptr);
 }
 
-void LoadText(int id, char *out, int size)
-{
-    if (LoadStringLang(Program(), UINT(id), out, size) <= 0)
-        out[0] = '\0';
-}
-
 void StemName(const char *suffix, char *out, size_t size)
 {
     char stem[NAME_SIZE];
-    LoadText(IDS_STEM, stem, sizeof stem);
+    LoadClientString(IDS_STEM, stem, sizeof stem);
     std::snprintf(out, size, "%s%s", stem[0] ? stem : RES_STEM, suffix);
 }
 
@@ -193,7 +188,7 @@ void PaintLog(HWND list, const DRAWITEMSTRUCT *item, MessageListTable *table)
     if (table->Allocated < 0 || !table->Storage) {
         FillRect(dc, &client, window);
         char error[NAME_SIZE];
-        LoadText(IDS_ERROR, error, sizeof error);
+        LoadClientString(IDS_ERROR, error, sizeof error);
         TextOutA(dc, M, N, error, int(std::strlen(error)));
         if (table->Allocated > 0) {
             // The block cannot be reached: report once and show the list
@@ -238,7 +233,7 @@ void PaintLog(HWND list, const DRAWITEMSTRUCT *item, MessageListTable *table)
         SetTextColor(dc, COLORREF(look.colour));
 
     char text[TEXT_SIZE], untitled[NAME_SIZE];
-    LoadText(IDS_UNTITLED, untitled, sizeof untitled);
+    LoadClientString(IDS_UNTITLED, untitled, sizeof untitled);
     RowNameText(&e, untitled, text, sizeof text);
     const int x2 = x1 + NAME_COLUMN_CHARS * w;
     const int nameWidth = TextOutCut(dc, x1, y, text, x2 - x1);
@@ -305,7 +300,7 @@ void PaintMessagesPane(HWND pane, PAINTSTRUCT *ps)
         }
         if (iconHeight + h <= height) {
             char title[NAME_SIZE];
-            LoadText(kTitles[i], title, sizeof title);
+            LoadClientString(kTitles[i], title, sizeof title);
             RECT band = {0, a.top + iconHeight, a.left, a.top + iconHeight + h};
             DrawTextA(dc, title, -1, &band, DT_CENTER | DT_SINGLELINE | DT_NOPREFIX);
             if (i == 0) {

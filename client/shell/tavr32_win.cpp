@@ -9,6 +9,7 @@
 
 #include "client/shell/app_win.h"
 #include "client/shell/dialogs_win.h"
+#include "client/shell/dynlibs_win.h"
 #include "client/shell/intl_win.h"
 #include "client/shell/mainwnd_win.h"
 #include "client/shell/pump_win.h"
@@ -26,14 +27,7 @@ namespace {
 
 HACCEL s_accelerators;
 
-// The 3-D controls library, bound at run time when present.
-typedef BOOL(WINAPI *Ctl3dProc)(HINSTANCE);
 
-void LoadText(int id, char *out, int size)
-{
-    if (LoadStringLang(g_app.instance, static_cast<UINT>(id), out, size) <= 0 && size > 0)
-        out[0] = '\0';
-}
 
 // ---------------------------------------------------------------- the shell's hooks
 bool HookAsk(void *, const char *text)
@@ -75,60 +69,7 @@ void HookStatus(void *, const char *text) { SetStatusText(0, text, 0); }
 // The shared open's wait: the message pump, so windows stay alive.
 void PumpWait(void) { PumpMessagesThrottled(); }
 
-// ---------------------------------------------------------------- libraries
-void BindCtl3d(void)
-{
-    DWORD word = GetVersion();
-    if (!ShouldBindCtl3d(static_cast<uint32_t>(word)))
-        return;
-    g_app.ctl3d = LoadLibraryQuiet("CTL3D32.DLL");
-    if (!g_app.ctl3d)
-        return;
-    Ctl3dProc reg = reinterpret_cast<Ctl3dProc>(reinterpret_cast<void *>(GetProcAddress(g_app.ctl3d, "Ctl3dRegister")));
-    Ctl3dProc sub =
-        reinterpret_cast<Ctl3dProc>(reinterpret_cast<void *>(GetProcAddress(g_app.ctl3d, "Ctl3dAutoSubclass")));
-    if (reg)
-        reg(g_app.instance);
-    if (sub)
-        sub(g_app.instance);
-}
-
-// Frees the libraries bound at run time; the 3-D controls library is told
-// first that the program is done with it.
-void FreeDynamicLibraries(void)
-{
-    for (HINSTANCE *h : {&g_app.shell32, &g_app.imaging, &g_app.twain}) {
-        if (*h)
-            FreeLibrary(*h);
-        *h = nullptr;
-    }
-    if (g_app.ctl3d) {
-        Ctl3dProc unreg =
-            reinterpret_cast<Ctl3dProc>(reinterpret_cast<void *>(GetProcAddress(g_app.ctl3d, "Ctl3dUnregister")));
-        if (unreg)
-            unreg(g_app.instance);
-        FreeLibrary(g_app.ctl3d);
-        g_app.ctl3d = nullptr;
-    }
-    FreeLanguageLibrary();
-}
-
-void BindOptionalLibraries(void)
-{
-    g_app.shell32 = LoadLibraryQuiet("shell32.dll");
-    if (g_app.shell32) {
-        typedef void(WINAPI * DragAcceptProc)(HWND, BOOL);
-        DragAcceptProc accept = reinterpret_cast<DragAcceptProc>(
-            reinterpret_cast<void *>(GetProcAddress(g_app.shell32, "DragAcceptFiles")));
-        if (accept)
-            accept(g_app.main, TRUE);
-    }
-    g_app.imaging = LoadLibraryQuiet("Gear32sd.dll");
-    g_app.twain = LoadLibraryQuiet("TWAIN_32.DLL");
-}
-
 // ---------------------------------------------------------------- start-up
-bool Online() { return g_app.server.serverRunning && g_app.server.serverAccessible; }
 
 // Another client of this workstation brings itself forward; true when one ran.
 bool BringOtherInstanceForward(int showCommand)
@@ -253,7 +194,7 @@ bool InitClientInstance(HINSTANCE instance, const char *commandLine, int showCom
         return false;
     SetPumpWindow(g_app.main);
     FillStoreConfig();
-    if (!Online())
+    if (!ServerOnline())
         RefreshMainWindow();
 
     LoadMenus();
@@ -261,7 +202,7 @@ bool InitClientInstance(HINSTANCE instance, const char *commandLine, int showCom
         SetMenu(g_app.main, g_app.mainMenu);
     else if (g_app.secondMenu && viewer)
         SetMenu(g_app.main, g_app.secondMenu);
-    BindOptionalLibraries();
+    BindOptionalLibraries(g_app.main);
     int show = MainWindowShowCommand(showCommand == SW_SHOWNORMAL ? TV_SHOW_NORMAL : showCommand,
                                      g_app.cfg.startMaximised);
     ShowWindow(g_app.main, show == TV_SHOW_MAXIMIZED ? SW_SHOWMAXIMIZED : showCommand);
@@ -272,9 +213,9 @@ bool InitClientInstance(HINSTANCE instance, const char *commandLine, int showCom
         }
         if (!CheckWorkstationStart(&g_app.userLock, g_app.cfg.userDirs[3], &g_app.log)) {
             char name[32], format[160], path[MAX_PATH + 16], text[MAX_PATH + 200];
-            LoadText(IDS_FILE_USERLOCK, name, sizeof name);
+            LoadClientString(IDS_FILE_USERLOCK, name, sizeof name);
             std::snprintf(path, sizeof path, "%s%s", g_app.cfg.userDirs[3], name);
-            LoadText(223, format, sizeof format);
+            LoadClientString(223, format, sizeof format);
             std::snprintf(text, sizeof text, format, g_app.id.userName, path);
             ShowMessageBox(g_app.main, text, nullptr, MB_ICONEXCLAMATION);
             return false;
@@ -304,7 +245,7 @@ bool InitClientInstance(HINSTANCE instance, const char *commandLine, int showCom
         return false;
     }
     LayoutToolBar(1);
-    UpdateMenuState(Online());
+    UpdateMenuState(ServerOnline());
     ShowToolBar(1, 1);
     ShowStatusBar(1);
     LayoutMainWindow();

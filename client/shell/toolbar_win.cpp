@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "client/shell/app_win.h"
+#include "client/shell/dialogs_win.h"
 #include "client/shell/paint_win.h"
 #include "client/shell/tavr32_res.h"
 #include "common/langlib.h"
@@ -39,17 +40,11 @@ int ScreenWidth()
     return g_app.screenWidth > 0 ? g_app.screenWidth : GetSystemMetrics(SM_CXSCREEN);
 }
 
-void LoadText(int id, char *out, int size)
-{
-    if (LoadStringLang(Program(), UINT(id), out, size) <= 0)
-        out[0] = '\0';
-}
-
 // A bitmap named from the stem: the language library's first, then ours.
 HBITMAP LoadStemBitmap(const char *suffix)
 {
     char stem[NAME_SIZE], name[NAME_SIZE];
-    LoadText(IDS_STEM, stem, sizeof stem);
+    LoadClientString(IDS_STEM, stem, sizeof stem);
     if (!stem[0])
         std::snprintf(stem, sizeof stem, "%s", RES_STEM);
     std::snprintf(name, sizeof name, "%s%s", stem, suffix);
@@ -104,7 +99,7 @@ void DrawStatusDescription(int stringId)
     if (!dc)
         return;
     char text[TEXT_SIZE] = " ";
-    LoadText(stringId, text + 1, sizeof text - 1);
+    LoadClientString(stringId, text + 1, sizeof text - 1);
     RECT client;
     GetClientRect(bar, &client);
     HBRUSH face = CreateSolidBrush(GetSysColor(COLOR_BTNFACE));
@@ -192,7 +187,7 @@ void CreateToolButton(int position, int controlId, bool gap, const char *bitmapB
     if (!g_buttonWidth)
         ComputeButtonSize();
     char text[TEXT_SIZE];
-    LoadText(textId, text, sizeof text);
+    LoadClientString(textId, text, sizeof text);
     const DWORD style = WS_CHILD | WS_VISIBLE | BS_OWNERDRAW;
     e.window = CreateWindowA("BUTTON", text, style, EntryX(position), TV_TOOL_TOP, g_buttonWidth, g_buttonHeight,
                              g_app.buttonBar, reinterpret_cast<HMENU>(static_cast<INT_PTR>(controlId)), Program(),
@@ -312,7 +307,7 @@ void SetStatusText(int mode, const char *text, unsigned value)
     switch (StatusTextPlan(g_statusText, mode, text, online, value, &id)) {
     case TV_STATUS_REPAINT:
         if (id)
-            LoadText(id, g_statusText, sizeof g_statusText);
+            LoadClientString(id, g_statusText, sizeof g_statusText);
         Repaint(g_app.statusBar, FALSE);
         break;
     case TV_STATUS_OVERDRAW:
@@ -362,11 +357,11 @@ void PaintStatusBar(HWND bar, PAINTSTRUCT *ps)
     if (l.sideFields) {
         char text[TEXT_SIZE] = "";
         if (int id = SpoolFieldStringId(g_spoolState ? g_spoolState() : 0))
-            LoadText(id, text, sizeof text);
+            LoadClientString(id, text, sizeof text);
         field(l.spool, text);
         text[0] = '\0';
         if (int id = StateFieldStringId(g_app.appState))
-            LoadText(id, text, sizeof text);
+            LoadClientString(id, text, sizeof text);
         field(l.state, text);
     }
     field(l.message, g_statusText);
